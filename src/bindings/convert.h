@@ -1,0 +1,32 @@
+#pragma once
+// Conversion of Python arguments to qubit indices and index sets.
+
+#include <vector>
+
+#include "bindings/python.h"
+#include "engine/state.h"
+
+namespace nodeweave {
+
+// Rewrites a pending TypeError (exactly TypeError, not a subclass) as
+// TypeError("argument '<name>': <message>"), keeping its cause. Other errors pass unchanged.
+void prefix_type_error(const char* name);
+
+// Converts an int (or an object with __index__) to an unsigned 64-bit index. Returns false with
+// the exception set: TypeError prefixed with the parameter name, OverflowError unprefixed.
+inline bool to_index(PyObject* object, const char* name, qubit_t* out) {
+    if (PyLong_CheckExact(object)) [[likely]] {
+        const unsigned long long value = PyLong_AsUnsignedLongLong(object);
+        if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+        *out = static_cast<qubit_t>(value);
+        return true;
+    }
+    bool to_index_slow(PyObject* object, const char* name, qubit_t* out);
+    return to_index_slow(object, name, out);
+}
+
+// Converts a set or frozenset of indices, in the set's own iteration order, into distinct
+// indices in ascending order. Returns false with the exception set.
+bool to_index_set(PyObject* object, const char* name, std::vector<qubit_t>* out);
+
+}  // namespace nodeweave

@@ -1,0 +1,49 @@
+#pragma once
+// Trial measurement of a set of qubits on a private copy of the state.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/state.h"
+#include "measure/pauli_measurement.h"
+
+namespace nodeweave {
+
+struct PeekRecord {
+    qubit_t qubit;
+    std::uint8_t result;
+    axis_t axis;
+};
+
+// An axis drawn uniformly from X, Y, Z: the high word of 3·x, plus a carry from a second word in
+// the rare case that the low word of 3·x leaves room for one.
+template <class Draw>
+axis_t draw_axis(Draw&& draw) {
+    const std::uint64_t m = 3 * static_cast<std::uint64_t>(static_cast<std::uint32_t>(draw()));
+    axis_t axis = static_cast<axis_t>(m >> 32);
+    const std::uint32_t low = static_cast<std::uint32_t>(m);
+    if (low > 0xFFFFFFFFu - 2) {
+        const std::uint64_t m2 = 3 * static_cast<std::uint64_t>(static_cast<std::uint32_t>(draw()));
+        if (static_cast<std::uint64_t>(low) + (m2 >> 32) > 0xFFFFFFFFu) ++axis;
+    }
+    return axis;
+}
+
+// Measures `qubits` one after another, in the given order, on a copy of `state`. A qubit that is
+// isolated at its turn is measured along its certain axis; any other along a random axis.
+template <class Draw>
+std::vector<PeekRecord> peek_measure(const State& state, const std::vector<qubit_t>& qubits,
+                                     Draw&& draw) {
+    std::vector<PeekRecord> records;
+    records.reserve(qubits.size());
+    State copy = copy_state(state);
+    for (qubit_t q : qubits) {
+        const Node& node = copy.at(q);
+        const axis_t axis = node.adjacency.empty() ? X_PREIMAGE_AXIS[VOP_ADJOINT[node.vop]]
+                                                   : draw_axis(draw);
+        records.push_back(PeekRecord{q, measure(copy, q, axis, draw), axis});
+    }
+    return records;
+}
+
+}  // namespace nodeweave

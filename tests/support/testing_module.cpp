@@ -1,0 +1,334 @@
+// _nodeweave_testing: engine internals exposed to the Python tests. Built from the same engine
+// sources as nodeweave and working directly on the state of nodeweave.NodeWeave objects.
+
+#include <cstring>
+#include <stdexcept>
+#include <unordered_set>
+#include <vector>
+
+#include "bindings/convert.h"
+#include "bindings/guard.h"
+#include "bindings/python.h"
+#include "bindings/simulator_object.h"
+#include "clifford/tables.h"
+#include "engine/cz.h"
+#include "engine/cz_lookup.h"
+#include "engine/reduction.h"
+#include "measure/chacha.h"
+#include "measure/peek.h"
+#include "measure/random_source.h"
+
+namespace nodeweave {
+
+PyObject* panic_exception_type() {
+    static PyObject* type = nullptr;
+    if (type == nullptr) {
+        type = PyErr_NewExceptionWithDoc("_nodeweave_testing.PanicException",
+                                         "An engine failure met through the test-support module.",
+                                         PyExc_BaseException, nullptr);
+    }
+    return type;
+}
+
+namespace {
+
+PyTypeObject* simulator_class = nullptr;  // nodeweave.NodeWeave, looked up at import
+
+// A supplied list of words standing in for the random generator.
+struct SuppliedWords {
+    const std::vector<std::uint32_t>* words;
+    std::size_t used = 0;
+    std::uint32_t operator()() {
+        if (used == words->size()) {
+            PyErr_SetString(PyExc_ValueError, "the operation needs more words than were supplied");
+            throw PythonError{};
+        }
+        return (*words)[used++];
+    }
+};
+
+State& state_of(PyObject* object) {
+    if (!PyObject_TypeCheck(object, simulator_class)) {
+        PyErr_SetString(PyExc_TypeError, "expected a nodeweave.NodeWeave object");
+        throw PythonError{};
+    }
+    return reinterpret_cast<SimulatorObject*>(object)->state;
+}
+
+qubit_t index_arg(PyObject* object) {
+    qubit_t value;
+    if (!to_index(object, "index", &value)) throw PythonError{};
+    return value;
+}
+
+std::vector<std::uint32_t> words_arg(PyObject* sequence) {
+    PyObject* fast = PySequence_Fast(sequence, "words must be a sequence of ints");
+    if (fast == nullptr) throw PythonError{};
+    std::vector<std::uint32_t> words;
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast); ++i) {
+        const unsigned long value = PyLong_AsUnsignedLong(PySequence_Fast_GET_ITEM(fast, i));
+        if ((value == static_cast<unsigned long>(-1) && PyErr_Occurred()) || value > 0xFFFFFFFFul) {
+            Py_DECREF(fast);
+            if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "a word must be below 2**32");
+            throw PythonError{};
+        }
+        words.push_back(static_cast<std::uint32_t>(value));
+    }
+    Py_DECREF(fast);
+    return words;
+}
+
+// A new reference, or throws PythonError.
+PyObject* checked(PyObject* object) {
+    if (object == nullptr) throw PythonError{};
+    return object;
+}
+
+PyObject* byte_list(const std::uint8_t* values, std::size_t count) {
+    PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(count)));
+    for (std::size_t i = 0; i < count; ++i) {
+        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), PyLong_FromLong(values[i]));
+    }
+    return list;
+}
+
+template <std::size_t ROWS, std::size_t COLUMNS>
+PyObject* byte_rows(const std::uint8_t (&table)[ROWS][COLUMNS]) {
+    PyObject* rows = checked(PyList_New(ROWS));
+    for (std::size_t r = 0; r < ROWS; ++r) PyList_SET_ITEM(rows, r, byte_list(table[r], COLUMNS));
+    return rows;
+}
+
+PyObject* tables(PyObject*, PyObject*) {
+    return guarded<PyObject*>(nullptr, []() -> PyObject* {
+        PyObject* words = checked(PyList_New(24));
+        for (int v = 0; v < 24; ++v) {
+            PyList_SET_ITEM(words, v, byte_list(REDUCTION_WORDS[v], REDUCTION_WORD_LENGTH[v]));
+        }
+        PyObject* cz_table = checked(PyList_New(2));
+        for (int e = 0; e < 2; ++e) {
+            PyObject* rows = PyList_New(24);
+            for (int a = 0; a < 24; ++a) {
+                PyObject* row = PyList_New(24);
+                for (int b = 0; b < 24; ++b) {
+                    const CzEntry& entry = CZ_LOOKUP[e][a][b];
+                    PyList_SET_ITEM(row, b, Py_BuildValue("(iii)", entry.edge, entry.first,
+                                                          entry.second));
+                }
+                PyList_SET_ITEM(rows, a, row);
+            }
+            PyList_SET_ITEM(cz_table, e, rows);
+        }
+        return Py_BuildValue("{sNsNsNsNsNsNsN}", "VOP_PRODUCT", byte_rows(VOP_PRODUCT),
+                             "VOP_ADJOINT", byte_list(VOP_ADJOINT, 24), "CONJUGATED_AXIS",
+                             byte_rows(CONJUGATED_AXIS), "CONJUGATED_SIGN",
+                             byte_rows(CONJUGATED_SIGN), "X_PREIMAGE_AXIS",
+                             byte_list(X_PREIMAGE_AXIS, 24), "REDUCTION_WORDS", words, "CZ_LOOKUP",
+                             cz_table);
+    });
+}
+
+PyObject* dump(PyObject*, PyObject* sim) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        const State& state = state_of(sim);
+        PyObject* vops = checked(PyList_New(static_cast<Py_ssize_t>(state.size())));
+        PyObject* adjacency = PyList_New(static_cast<Py_ssize_t>(state.size()));
+        for (std::size_t i = 0; i < state.size(); ++i) {
+            const Node& node = state.nodes[i];
+            PyList_SET_ITEM(vops, i, PyLong_FromLong(node.vop));
+            PyObject* list = PyList_New(static_cast<Py_ssize_t>(node.adjacency.size()));
+            for (std::size_t j = 0; j < node.adjacency.size(); ++j) {
+                PyList_SET_ITEM(list, j, PyLong_FromUnsignedLongLong(node.adjacency[j]));
+            }
+            PyList_SET_ITEM(adjacency, i, list);
+        }
+        return Py_BuildValue("(NN)", vops, adjacency);
+    });
+}
+
+[[noreturn]] void malformed(const char* why) {
+    PyErr_SetString(PyExc_ValueError, why);
+    throw PythonError{};
+}
+
+// Builds a state from Python lists, refusing anything that breaks the graph invariants.
+State state_from(PyObject* vops, PyObject* adjacency, std::size_t n) {
+    if (!PyList_Check(vops) || !PyList_Check(adjacency)) malformed("vops and adjacency must be lists");
+    if (static_cast<std::size_t>(PyList_GET_SIZE(vops)) != n ||
+        static_cast<std::size_t>(PyList_GET_SIZE(adjacency)) != n) {
+        malformed("vops and adjacency must have one entry per qubit");
+    }
+    State state = make_state(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const qubit_t vop = index_arg(PyList_GET_ITEM(vops, i));
+        if (vop >= 24) malformed("a VOP must be below 24");
+        state.nodes[i].vop = static_cast<vop_t>(vop);
+        PyObject* list = PyList_GET_ITEM(adjacency, i);
+        if (!PyList_Check(list)) malformed("each adjacency must be a list");
+        std::unordered_set<qubit_t> seen;
+        for (Py_ssize_t j = 0; j < PyList_GET_SIZE(list); ++j) {
+            const qubit_t neighbour = index_arg(PyList_GET_ITEM(list, j));
+            if (neighbour >= n) malformed("a neighbour index is out of range");
+            if (neighbour == i) malformed("a vertex lists itself");
+            if (!seen.insert(neighbour).second) malformed("a neighbour is listed twice");
+            state.nodes[i].adjacency.push_back(neighbour);
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        for (qubit_t j : state.nodes[i].adjacency) {
+            if (!contains(state.nodes[j].adjacency, i)) malformed("the lists are not symmetric");
+        }
+    }
+    return state;
+}
+
+PyObject* load(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 3) malformed("load(sim, vops, adjacency)");
+        State& state = state_of(args[0]);
+        State loaded = state_from(args[1], args[2], state.size());
+        state = std::move(loaded);
+        Py_RETURN_NONE;
+    });
+}
+
+template <void (*OPERATION)(State&, qubit_t, qubit_t)>
+PyObject* pair_operation(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 3) malformed("expected (sim, a, b)");
+        State& state = state_of(args[0]);
+        const qubit_t a = index_arg(args[1]);
+        const qubit_t b = index_arg(args[2]);
+        if (a == b) malformed("the two vertices must differ");
+        OPERATION(state, a, b);
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* local_complement_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 2) malformed("expected (sim, v)");
+        local_complement(state_of(args[0]), index_arg(args[1]));
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* measure_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
+        State& state = state_of(args[0]);
+        const qubit_t qubit = index_arg(args[1]);
+        const qubit_t axis = index_arg(args[2]);
+        if (axis > 2) malformed("axis must be 0, 1 or 2");
+        const std::vector<std::uint32_t> words = words_arg(args[3]);
+        SuppliedWords draw{&words};
+        const std::uint8_t result = measure(state, qubit, static_cast<axis_t>(axis), draw);
+        return Py_BuildValue("(in)", result, static_cast<Py_ssize_t>(draw.used));
+    });
+}
+
+PyObject* peek_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 3) malformed("expected (sim, qubits, words)");
+        const State& state = state_of(args[0]);
+        PyObject* fast = checked(PySequence_Fast(args[1], "qubits must be a sequence"));
+        std::vector<qubit_t> qubits;
+        for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast); ++i) {
+            qubit_t q;
+            if (!to_index(PySequence_Fast_GET_ITEM(fast, i), "qubits", &q)) {
+                Py_DECREF(fast);
+                throw PythonError{};
+            }
+            qubits.push_back(q);
+        }
+        Py_DECREF(fast);
+        const std::vector<std::uint32_t> words = words_arg(args[2]);
+        SuppliedWords draw{&words};
+        const std::vector<PeekRecord> records = peek_measure(state, qubits, draw);
+        PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(records.size())));
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            PyList_SET_ITEM(list, i,
+                            Py_BuildValue("(Kii)", static_cast<unsigned long long>(records[i].qubit),
+                                          records[i].result, records[i].axis));
+        }
+        return Py_BuildValue("(Nn)", list, static_cast<Py_ssize_t>(draw.used));
+    });
+}
+
+PyObject* chacha_block_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 3 || !PyBytes_Check(args[0]) || PyBytes_GET_SIZE(args[0]) != 32) {
+            malformed("expected (key: 32 bytes, words: 4 ints, rounds: int)");
+        }
+        std::array<std::uint32_t, 8> key;
+        std::memcpy(key.data(), PyBytes_AS_STRING(args[0]), 32);
+        const std::vector<std::uint32_t> tail_words = words_arg(args[1]);
+        if (tail_words.size() != 4) malformed("words must hold four ints");
+        std::array<std::uint32_t, 4> tail;
+        std::copy(tail_words.begin(), tail_words.end(), tail.begin());
+        const long rounds = PyLong_AsLong(args[2]);
+        if (rounds == -1 && PyErr_Occurred()) throw PythonError{};
+        if (rounds <= 0 || rounds % 2 != 0 || rounds > 40) malformed("rounds must be even");
+        const auto block = chacha_block(key, tail, static_cast<int>(rounds));
+        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(block.data()), 64);
+    });
+}
+
+PyObject* random_words(PyObject*, PyObject* count) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        const qubit_t n = index_arg(count);
+        PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(n)));
+        for (qubit_t i = 0; i < n; ++i) {
+            PyList_SET_ITEM(list, i, PyLong_FromUnsignedLong(thread_random_word()));
+        }
+        return list;
+    });
+}
+
+template <auto FUNCTION>
+constexpr PyMethodDef fast_function(const char* name) {
+    return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(FUNCTION)),
+                       METH_FASTCALL, nullptr};
+}
+
+PyMethodDef functions[] = {
+    {"tables", tables, METH_NOARGS, nullptr},
+    {"dump", dump, METH_O, nullptr},
+    fast_function<load>("load"),
+    fast_function<pair_operation<toggle_edge>>("toggle_edge"),
+    fast_function<local_complement_function>("local_complement"),
+    fast_function<pair_operation<remove_vop>>("remove_vop"),
+    fast_function<pair_operation<cz>>("cz"),
+    fast_function<measure_function>("measure"),
+    fast_function<peek_function>("peek"),
+    fast_function<chacha_block_function>("chacha_block"),
+    {"random_words", random_words, METH_O, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT, "_nodeweave_testing",
+    "Engine internals of nodeweave, for its own tests only.", -1, functions,
+    nullptr, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+}  // namespace nodeweave
+
+PyMODINIT_FUNC PyInit__nodeweave_testing(void) {
+    using namespace nodeweave;
+    PyObject* public_module = PyImport_ImportModule("nodeweave");
+    if (public_module == nullptr) return nullptr;
+    PyObject* type = PyObject_GetAttrString(public_module, "NodeWeave");
+    Py_DECREF(public_module);
+    if (type == nullptr) return nullptr;
+    simulator_class = reinterpret_cast<PyTypeObject*>(type);  // kept for the process
+    PyObject* module = PyModule_Create(&module_definition);
+    if (module == nullptr) return nullptr;
+    PyObject* panic = panic_exception_type();
+    if (panic == nullptr || PyModule_AddObjectRef(module, "PanicException", panic) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
+}
