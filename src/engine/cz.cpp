@@ -5,12 +5,6 @@
 
 namespace nodeweave {
 
-// Whether x has a neighbour other than y.
-static bool has_neighbour_besides(const State& state, qubit_t x, qubit_t y) {
-    const AdjacencyList& list = state.nodes[x].adjacency;
-    return list.size() >= 2 || (list.size() == 1 && list[0] != y);
-}
-
 void cz(State& state, qubit_t a, qubit_t b) {
     state.check(a);
     state.check(b);
@@ -26,7 +20,10 @@ void cz(State& state, qubit_t a, qubit_t b) {
     if (has_neighbour_besides(state, a, b) && !is_diagonal(state.nodes[a].vop)) {
         remove_vop(state, a, b);
     }
+    apply_cz_lookup(state, a, b);
+}
 
+void apply_cz_lookup(State& state, qubit_t a, qubit_t b) {
     Node& na = state.nodes[a];
     Node& nb = state.nodes[b];
     const bool edge = contains(na.adjacency, b);

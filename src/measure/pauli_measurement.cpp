@@ -12,7 +12,7 @@ static inline void multiply_right(State& state, qubit_t x, vop_t c) {
     node.vop = VOP_PRODUCT[node.vop][c];
 }
 
-void measure_graph_x(State& state, qubit_t q, std::uint8_t g) {
+static void measure_graph_x(State& state, qubit_t q, std::uint8_t g) {
     // Everything the update reads is copied before the state is touched: q's and b's lists as they
     // stand, membership sets, and the common neighbours with their positions in q's list.
     const AdjacencyList nq = state.at(q).adjacency;
@@ -67,7 +67,7 @@ void measure_graph_x(State& state, qubit_t q, std::uint8_t g) {
     }
 }
 
-void measure_graph_y(State& state, qubit_t q, std::uint8_t g) {
+static void measure_graph_y(State& state, qubit_t q, std::uint8_t g) {
     const AdjacencyList neighbours = state.at(q).adjacency;  // q's own list shrinks on the way
     const vop_t c = g == 0 ? VOP_S : VOP_SDAG;
     for (qubit_t x : neighbours) multiply_right(state, x, c);
@@ -80,7 +80,7 @@ void measure_graph_y(State& state, qubit_t q, std::uint8_t g) {
     multiply_right(state, q, c);
 }
 
-void measure_graph_z(State& state, qubit_t q, std::uint8_t g) {
+static void measure_graph_z(State& state, qubit_t q, std::uint8_t g) {
     // The measured qubit loses all its edges; with g = 1 each former neighbour takes a Z.
     AdjacencyList& neighbours = state.at(q).adjacency;
     for (qubit_t x : neighbours) {
@@ -90,6 +90,14 @@ void measure_graph_z(State& state, qubit_t q, std::uint8_t g) {
     neighbours.clear();
     if (g) multiply_right(state, q, VOP_X);
     multiply_right(state, q, VOP_H);
+}
+
+void measure_graph(State& state, qubit_t q, axis_t graph_axis, std::uint8_t g) {
+    switch (graph_axis) {
+        case AXIS_X: measure_graph_x(state, q, g); break;
+        case AXIS_Y: measure_graph_y(state, q, g); break;
+        default: measure_graph_z(state, q, g); break;
+    }
 }
 
 }  // namespace nodeweave

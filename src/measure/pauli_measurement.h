@@ -11,29 +11,35 @@
 
 namespace nodeweave {
 
-// The graph-state updates for an outcome bit g of a measurement of the graph-level axis.
-void measure_graph_x(State& state, qubit_t q, std::uint8_t g);  // q has at least one neighbour
-void measure_graph_y(State& state, qubit_t q, std::uint8_t g);
-void measure_graph_z(State& state, qubit_t q, std::uint8_t g);
+// The graph-state update for outcome bit g of a measurement of the graph-level axis (0 X, 1 Y,
+// 2 Z) on qubit q. For X, q must have at least one neighbour.
+void measure_graph(State& state, qubit_t q, axis_t graph_axis, std::uint8_t g);
+
+// What measuring `axis` on qubit q means for the bare graph state: the graph-level axis, whether
+// the observed result is the graph-level one negated, and whether the outcome is certain.
+struct GraphMeasurement {
+    axis_t graph_axis;
+    std::uint8_t sign;
+    bool certain;
+};
+
+inline GraphMeasurement translate_measurement(const State& state, qubit_t q, axis_t axis) {
+    const Node& node = state.at(q);
+    const vop_t w = VOP_ADJOINT[node.vop];
+    const axis_t graph_axis = CONJUGATED_AXIS[axis][w];
+    // An isolated vertex is in |+>: its X outcome is certain.
+    return {graph_axis, CONJUGATED_SIGN[axis][w], graph_axis == AXIS_X && node.adjacency.empty()};
+}
 
 // Measures `axis` (0 X, 1 Y, 2 Z) on qubit q; returns the result bit (0 for +1, 1 for -1).
 // `draw` is called at most once, before anything changes, and only when the outcome is random.
 template <class Draw>
 std::uint8_t measure(State& state, qubit_t q, axis_t axis, Draw&& draw) {
-    const Node& node = state.at(q);
-    const vop_t w = VOP_ADJOINT[node.vop];
-    const axis_t graph_axis = CONJUGATED_AXIS[axis][w];
-    const std::uint8_t sign = CONJUGATED_SIGN[axis][w];
-    if (graph_axis == AXIS_X && node.adjacency.empty()) {
-        return sign;  // an isolated vertex is in |+>: certain, nothing to change
-    }
+    const GraphMeasurement m = translate_measurement(state, q, axis);
+    if (m.certain) return m.sign;
     const std::uint8_t g = static_cast<std::uint8_t>(static_cast<std::uint32_t>(draw()) >> 31);
-    switch (graph_axis) {
-        case AXIS_X: measure_graph_x(state, q, g); break;
-        case AXIS_Y: measure_graph_y(state, q, g); break;
-        default: measure_graph_z(state, q, g); break;
-    }
-    return sign ^ g;
+    measure_graph(state, q, m.graph_axis, g);
+    return m.sign ^ g;
 }
 
 }  // namespace nodeweave

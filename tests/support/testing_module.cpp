@@ -17,6 +17,7 @@
 #include "measure/chacha.h"
 #include "measure/peek.h"
 #include "measure/random_source.h"
+#include "literal.h"
 
 namespace nodeweave {
 
@@ -227,6 +228,34 @@ PyObject* measure_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     });
 }
 
+PyObject* literal_local_complement(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 2) malformed("expected (sim, v)");
+        literal::local_complement(state_of(args[0]), index_arg(args[1]));
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* literal_measure(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
+        State& state = state_of(args[0]);
+        const qubit_t qubit = index_arg(args[1]);
+        const qubit_t axis = index_arg(args[2]);
+        if (axis > 2) malformed("axis must be 0, 1 or 2");
+        const std::vector<std::uint32_t> words = words_arg(args[3]);
+        SuppliedWords draw{&words};
+        const GraphMeasurement m = translate_measurement(state, qubit, static_cast<axis_t>(axis));
+        std::uint8_t result = m.sign;
+        if (!m.certain) {
+            const std::uint8_t g = static_cast<std::uint8_t>(draw() >> 31);
+            literal::measure_graph(state, qubit, m.graph_axis, g);
+            result ^= g;
+        }
+        return Py_BuildValue("(in)", result, static_cast<Py_ssize_t>(draw.used));
+    });
+}
+
 PyObject* peek_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 3) malformed("expected (sim, qubits, words)");
@@ -300,6 +329,10 @@ PyMethodDef functions[] = {
     fast_function<pair_operation<remove_vop>>("remove_vop"),
     fast_function<pair_operation<cz>>("cz"),
     fast_function<measure_function>("measure"),
+    fast_function<literal_local_complement>("literal_local_complement"),
+    fast_function<pair_operation<literal::remove_vop>>("literal_remove_vop"),
+    fast_function<pair_operation<literal::cz>>("literal_cz"),
+    fast_function<literal_measure>("literal_measure"),
     fast_function<peek_function>("peek"),
     fast_function<chacha_block_function>("chacha_block"),
     {"random_words", random_words, METH_O, nullptr},
