@@ -32,13 +32,15 @@ METHODS = {  # in registration order: (parameters, docstring after the signature
     "measure_y": ("qubit", MEASURE.format("Y")),
     "measure_z": ("qubit", MEASURE.format("Z")),
     "get_entangled_group": ("qubit", "Return the set of qubits that are entangled with `qubit`.\n\n"
-                                     "This follows adjacency in the underlying graph."),
+                            "This follows adjacency in the underlying graph."),
     "peek_measure_set": ("qubits", "Simulate measurements on a set of `qubits` without modifying the real "
-                                   "state.\n\nReturns a map from qubit index to `Outcome` (result and axis used)."),
+                         "state.\n\nReturns a map from qubit index to `Outcome` (result and axis used)."),
 }
 CLASS_DOCS = {
-    "MeasurementResult": "Result of a single-qubit measurement.\n\nExposed to Python as `nodeweave.MeasurementResult`.",
-    "Outcome": "Measurement outcome and the axis that was measured.\n\nReturned in the values of `peek_measure_set`.",
+    "MeasurementResult": "Result of a single-qubit measurement.\n\n"
+                         "Exposed to Python as `nodeweave.MeasurementResult`.",
+    "Outcome": "Measurement outcome and the axis that was measured.\n\n"
+               "Returned in the values of `peek_measure_set`.",
     "Axis": None,
     "NodeWeave": "Simulator for graph states over a fixed number of qubits.\n\n"
                  "Use this class from Python to apply gates and perform measurements.",
@@ -49,7 +51,8 @@ def test_module_surface():
     assert nodeweave.__doc__ == ("Graph-state based quantum circuit simulator exposed as the "
                                  "`nodeweave` Python module.")
     assert nodeweave.__all__ == ALL
-    assert {n for n in vars(nodeweave) if not n.startswith("__")} == set(ALL)  # no functions, no exception class
+    # no functions and no exception class besides the four classes
+    assert {n for n in vars(nodeweave) if not n.startswith("__")} == set(ALL)
 
 
 def test_second_import_returns_the_same_module():
