@@ -15,8 +15,9 @@ State make_state(std::size_t qubit_amount) {
     if (qubit_amount > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(Node)) {
         throw Panic("capacity overflow");
     }
+    if (qubit_amount > MAX_QUBITS) throw std::bad_alloc();
     State state;
-    state.nodes.resize(qubit_amount, Node{AdjacencyList{}, VOP_H});
+    state.nodes.resize(qubit_amount, Node{AdjacencyList{}, VOP_H, 0});
     return state;
 }
 
@@ -25,16 +26,14 @@ bool contains(const AdjacencyList& list, qubit_t value) {
 }
 
 bool erase_value(AdjacencyList& list, qubit_t value) {
-    auto new_end = std::remove(list.begin(), list.end(), value);
-    bool found = new_end != list.end();
-    list.erase(new_end, list.end());
+    auto new_end = std::remove(list.begin(), list.end(), static_cast<vertex_t>(value));
+    const bool found = new_end != list.end();
+    list.truncate(static_cast<std::uint32_t>(new_end - list.begin()));
     return found;
 }
 
 static void reserve_one_more(AdjacencyList& list) {
-    if (list.size() == list.capacity()) {
-        list.reserve(std::max<std::size_t>(4, 2 * list.capacity()));
-    }
+    list.reserve(static_cast<std::size_t>(list.size()) + 1);
 }
 
 void add_edge(State& state, qubit_t u, qubit_t v) {
@@ -42,8 +41,8 @@ void add_edge(State& state, qubit_t u, qubit_t v) {
     AdjacencyList& lv = state.at(v).adjacency;
     reserve_one_more(lu);
     reserve_one_more(lv);
-    lu.push_back(v);
-    lv.push_back(u);
+    lu.push_back_reserved(static_cast<vertex_t>(v));
+    lv.push_back_reserved(static_cast<vertex_t>(u));
 }
 
 void toggle_edge(State& state, qubit_t u, qubit_t v) {
@@ -57,8 +56,8 @@ void toggle_edge(State& state, qubit_t u, qubit_t v) {
         erase_value(lv, u);
         reserve_one_more(lu);
         reserve_one_more(lv);
-        lu.push_back(v);
-        lv.push_back(u);
+        lu.push_back_reserved(static_cast<vertex_t>(v));
+        lv.push_back_reserved(static_cast<vertex_t>(u));
     }
 }
 

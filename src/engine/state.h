@@ -11,17 +11,24 @@
 #include <vector>
 
 #include "clifford/tables.h"
+#include "engine/adjacency_list.h"
 #include "engine/panic.h"
 
 namespace nodeweave {
 
+// A qubit index as callers give it. Stored indices are 32-bit (vertex_t), so a state holds at
+// most MAX_QUBITS qubits.
 using qubit_t = std::size_t;
-using AdjacencyList = std::vector<qubit_t>;
+inline constexpr std::size_t MAX_QUBITS = UINT32_MAX;
 
 struct Node {
     AdjacencyList adjacency;
     vop_t vop;
+    // Scratch for operations on many vertices at once (membership marks); always 0 between
+    // operations, so it is not part of the state.
+    std::uint32_t mark = 0;
 };
+static_assert(sizeof(Node) == 32);
 
 struct State {
     std::vector<Node> nodes;
@@ -46,7 +53,8 @@ struct State {
 };
 
 // n qubits in |0>: no edges, VOP H everywhere. Throws Panic("capacity overflow") when the node
-// array's byte size cannot be represented, std::bad_alloc when memory is short.
+// array's byte size cannot be represented, std::bad_alloc when memory is short or n exceeds
+// MAX_QUBITS.
 State make_state(std::size_t qubit_amount);
 
 // Applies the single-qubit gate g (a VOP) to qubit q: vop <- g * vop.
