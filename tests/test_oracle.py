@@ -74,11 +74,11 @@ def check(sim, ref, history, seed):
 
 @pytest.mark.parametrize("pool", [SINGLE + ["cz"], SINGLE + TWO], ids=["cz", "all"])
 def test_random_circuits_match_stim(pool):
-    for seed in range(300):
+    for seed in range(400):
         rng = random.Random(seed)
         sim, ref = fresh(rng.randint(2, 8))
         history = []
-        for _ in range(30):
+        for _ in range(40):
             random_gate(rng, sim, ref, pool, history)
             check(sim, ref, history, seed)
 
@@ -111,7 +111,7 @@ def measure_both(sim, ref, q, axis, stats):
 
 def test_random_measurements_match_stim():
     stats = [0, 0]
-    for seed in range(200):
+    for seed in range(300):
         rng = random.Random(1000 + seed)
         sim, ref = fresh(rng.randint(1, 8))
         history = []
@@ -149,7 +149,7 @@ def peek_and_check(sim, ref, wanted):
 
 def test_peek_measure_set_matches_stim_and_changes_nothing():
     axes, results = [0, 0, 0], [0, 0]
-    for seed in range(150):
+    for seed in range(250):
         rng = random.Random(5000 + seed)
         sim, ref = fresh(rng.randint(1, 8))
         n, history = ref.num_qubits, []

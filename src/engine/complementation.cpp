@@ -2,139 +2,163 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
-#include <unordered_map>
+#include <utility>
 
 namespace nodeweave {
 
 namespace {
 
-constexpr std::size_t MAX_STEPS = 8;
-
-// What the plan knows of a vertex met in some N_i: at which steps (bit i), at which positions,
-// and a stamp used to mark the old neighbours of the vertex being rebuilt.
+// A vertex met in some N_i: the steps it is met at (bit i), its position in each N_i, and
+// scratch used while one list is being rebuilt.
 struct Member {
-    qubit_t vertex;
+    vertex_t vertex;
     std::uint8_t steps = 0;
-    std::uint32_t position[MAX_STEPS] = {};
-    std::size_t stamp = SIZE_MAX;
+    bool listed = false;  // in the list being complemented
+    std::uint32_t stamp = 0;  // set to the rebuilt vertex's number when it is an old neighbour
+    std::uint32_t position[MAX_COMPLEMENT_STEPS] = {};
 };
 
+// The members, found through the nodes' scratch marks (member index + 1); clears the marks of
+// every member when it goes, on every path.
 class Members {
 public:
-    Member* find(qubit_t v) {
-        auto it = index_.find(v);
-        return it == index_.end() ? nullptr : &members_[it->second];
+    explicit Members(State& state) : state_(state) {}
+    ~Members() {
+        for (const Member& m : members_) state_.nodes[m.vertex].mark = 0;
     }
-    Member& get(qubit_t v) {
-        auto [it, added] = index_.try_emplace(v, members_.size());
-        if (added) members_.push_back(Member{v});
-        return members_[it->second];
+    Members(const Members&) = delete;
+    Members& operator=(const Members&) = delete;
+
+    Member* find(vertex_t v) {
+        const std::uint32_t mark = state_.nodes[v].mark;
+        return mark == 0 ? nullptr : &members_[mark - 1];
+    }
+    // Valid until the next call of add.
+    Member& add(vertex_t v) {
+        std::uint32_t& mark = state_.nodes[v].mark;
+        if (mark == 0) {
+            members_.push_back(Member{v});
+            mark = static_cast<std::uint32_t>(members_.size());
+        }
+        return members_[mark - 1];
     }
     std::vector<Member>& all() { return members_; }
 
 private:
-    std::unordered_map<qubit_t, std::size_t> index_;
+    State& state_;
     std::vector<Member> members_;
 };
 
-// One complementation's effect on the list of x, a member of `neighbours`:
-// the entries not in `neighbours`, then the members of `neighbours` (other than x) not yet listed.
-AdjacencyList complement_list(const AdjacencyList& list, const AdjacencyList& neighbours,
-                              qubit_t x) {
-    std::unordered_map<qubit_t, bool> in_neighbours;
-    for (qubit_t y : neighbours) in_neighbours.emplace(y, false);
-    AdjacencyList result;
-    result.reserve(list.size() + neighbours.size());
-    for (qubit_t y : list) {
-        auto it = in_neighbours.find(y);
-        if (it == in_neighbours.end()) {
-            result.push_back(y);
-        } else {
-            it->second = true;  // listed before: the toggle removes it
-        }
-    }
-    for (qubit_t y : neighbours) {
-        if (y != x && !in_neighbours[y]) result.push_back(y);
-    }
-    return result;
-}
+bool in_step(const Member* m, std::size_t i) { return m != nullptr && (m->steps >> i & 1); }
 
 }  // namespace
 
-ComplementPlan plan_complements(const State& state, const qubit_t* centres, std::size_t k) {
+void ComplementPlan::remove_everywhere(vertex_t v) {
+    for (Slice& slice : new_lists) {
+        vertex_t* first = list_entries.data() + slice.offset;
+        slice.length = static_cast<std::uint32_t>(std::remove(first, first + slice.length, v) - first);
+    }
+}
+
+void ComplementPlan::clear_list(vertex_t v) {
+    for (Slice& slice : new_lists) {
+        if (slice.vertex == v) slice.length = 0;
+    }
+}
+
+ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k) {
     ComplementPlan plan;
-    plan.centre_lists.reserve(k);
+    Members members(state);
 
-    // The centres' lists, followed step by step.
-    std::vector<std::pair<qubit_t, AdjacencyList>> centre_state;
-    auto centre_entry = [&](qubit_t c) -> AdjacencyList& {
-        for (auto& entry : centre_state) {
-            if (entry.first == c) return entry.second;
-        }
-        centre_state.emplace_back(c, state.at(c).adjacency);
-        return centre_state.back().second;
-    };
-    for (std::size_t i = 0; i < k; ++i) centre_entry(centres[i]);
+    // The centres' lists, followed step by step: N_i is the i-th centre's list when its turn comes.
+    std::vector<std::pair<vertex_t, AdjacencyList>> centre_lists;
     for (std::size_t i = 0; i < k; ++i) {
-        plan.centre_lists.push_back(centre_entry(centres[i]));
-        const AdjacencyList& neighbours = plan.centre_lists.back();
-        for (auto& [other, list] : centre_state) {
-            if (other != centres[i] && contains(neighbours, other)) {
-                list = complement_list(list, neighbours, other);
-            }
-        }
+        const vertex_t c = static_cast<vertex_t>(centres[i]);
+        bool known = false;
+        for (auto& entry : centre_lists) known |= entry.first == c;
+        if (!known) centre_lists.emplace_back(c, state.at(c).adjacency);
     }
-
-    // Every vertex met in some N_i, with its steps and positions.
-    Members members;
+    AdjacencyList complemented;
     for (std::size_t i = 0; i < k; ++i) {
-        const AdjacencyList& neighbours = plan.centre_lists[i];
-        for (std::size_t p = 0; p < neighbours.size(); ++p) {
-            Member& m = members.get(neighbours[p]);
+        const vertex_t c = static_cast<vertex_t>(centres[i]);
+        const AdjacencyList* neighbours = nullptr;
+        for (auto& entry : centre_lists) {
+            if (entry.first == c) neighbours = &entry.second;
+        }
+        plan.centre_offsets[i] = static_cast<std::uint32_t>(plan.centre_entries.size());
+        plan.centre_entries.insert(plan.centre_entries.end(), neighbours->begin(), neighbours->end());
+        plan.centre_offsets[i + 1] = static_cast<std::uint32_t>(plan.centre_entries.size());
+        for (std::uint32_t p = 0; p < neighbours->size(); ++p) {
+            Member& m = members.add((*neighbours)[p]);
             m.steps |= static_cast<std::uint8_t>(1u << i);
-            m.position[i] = static_cast<std::uint32_t>(p);
+            m.position[i] = p;
         }
-    }
-
-    // The members of N_i whose last joint step with a vertex of steps `sigma` is i and whose number
-    // of joint steps is odd: those become neighbours of such a vertex unless it had them before.
-    std::unordered_map<std::uint32_t, std::vector<const Member*>> blocks;
-    auto block = [&](std::size_t i, std::uint8_t sigma) -> const std::vector<const Member*>& {
-        auto [it, added] = blocks.try_emplace(static_cast<std::uint32_t>(i << 8 | sigma));
-        if (added) {
-            for (qubit_t y : plan.centre_lists[i]) {
-                const Member* m = members.find(y);
-                const unsigned joint = sigma & m->steps;
-                if (std::bit_width(joint) == i + 1 && std::popcount(joint) % 2 == 1) {
-                    it->second.push_back(m);
+        // Another centre in N_i: its list loses the members of N_i it had and gains the others.
+        for (auto& [w, list] : centre_lists) {
+            if (w == c || !in_step(members.find(w), i)) continue;
+            complemented.clear();
+            complemented.reserve(static_cast<std::size_t>(list.size()) + neighbours->size());
+            for (vertex_t y : list) {
+                Member* m = members.find(y);
+                if (in_step(m, i)) {
+                    m->listed = true;
+                } else {
+                    complemented.push_back_reserved(y);
                 }
             }
+            for (vertex_t y : *neighbours) {
+                Member* m = members.find(y);
+                if (y != w && !m->listed) complemented.push_back_reserved(y);
+                m->listed = false;
+            }
+            list.swap(complemented);
         }
-        return it->second;
+    }
+
+    // block(i, sigma): the members of N_i, in N_i's order, whose last joint step with a vertex met
+    // at steps `sigma` is i and whose number of joint steps is odd. Such a vertex ends up adjacent
+    // to them, unless it was adjacent before.
+    std::vector<std::pair<std::uint32_t, std::vector<const Member*>>> blocks;
+    auto block = [&](std::size_t i, std::uint8_t sigma) -> const std::vector<const Member*>& {
+        const std::uint32_t key = static_cast<std::uint32_t>(i << 8 | sigma);
+        for (auto& entry : blocks) {
+            if (entry.first == key) return entry.second;
+        }
+        std::vector<const Member*> found;
+        for (vertex_t y : plan.centre_list(i)) {
+            const Member* m = members.find(y);
+            const unsigned joint = sigma & m->steps;
+            if (static_cast<std::size_t>(std::bit_width(joint)) == i + 1 && std::popcount(joint) % 2 == 1) {
+                found.push_back(m);
+            }
+        }
+        blocks.emplace_back(key, std::move(found));
+        return blocks.back().second;
     };
 
+    std::vector<std::pair<std::uint32_t, vertex_t>> kept_old[MAX_COMPLEMENT_STEPS];
     std::vector<Member>& all = members.all();
-    for (std::size_t n = 0; n < all.size(); ++n) {
-        const qubit_t x = all[n].vertex;
+    for (std::uint32_t n = 0; n < all.size(); ++n) {
+        const vertex_t x = all[n].vertex;
         bool is_centre = false;
-        for (auto& entry : centre_state) is_centre |= entry.first == x;
+        for (auto& entry : centre_lists) is_centre |= entry.first == x;
         if (is_centre) continue;
         const std::uint8_t sigma = all[n].steps;
-        const AdjacencyList& old_list = state.nodes[x].adjacency;
+        const std::uint32_t stamp = n + 1;
+        const auto offset = static_cast<std::uint32_t>(plan.list_entries.size());
 
-        AdjacencyList result;
-        std::vector<std::pair<std::uint32_t, qubit_t>> kept_old[MAX_STEPS];
-        for (qubit_t y : old_list) {
+        // Old entries never toggled keep their places; those toggled an even number of times are
+        // back at the end, placed by their last joint step.
+        for (vertex_t y : state.nodes[x].adjacency) {
             Member* m = members.find(y);
-            const unsigned joint = m ? (sigma & m->steps) : 0u;
+            const unsigned joint = m != nullptr ? (sigma & m->steps) : 0u;
             if (joint == 0) {
-                result.push_back(y);  // never toggled: keeps its place
+                plan.list_entries.push_back(y);
                 continue;
             }
-            m->stamp = n;  // an old neighbour: the blocks below must not add it again
-            if (std::popcount(joint) % 2 == 0) {  // toggled an even number of times: still there
-                const std::size_t last = std::bit_width(joint) - 1;
+            m->stamp = stamp;
+            if (std::popcount(joint) % 2 == 0) {
+                const std::size_t last = static_cast<std::size_t>(std::bit_width(joint)) - 1;
                 kept_old[last].emplace_back(m->position[last], y);
             }
         }
@@ -145,45 +169,52 @@ ComplementPlan plan_complements(const State& state, const qubit_t* centres, std:
             auto next_old = old_ones.begin();
             for (const Member* m : block(i, sigma)) {
                 while (next_old != old_ones.end() && next_old->first < m->position[i]) {
-                    result.push_back((next_old++)->second);
+                    plan.list_entries.push_back((next_old++)->second);
                 }
-                if (m->vertex != x && m->stamp != n) result.push_back(m->vertex);
+                if (m->vertex != x && m->stamp != stamp) plan.list_entries.push_back(m->vertex);
             }
-            for (; next_old != old_ones.end(); ++next_old) result.push_back(next_old->second);
+            for (; next_old != old_ones.end(); ++next_old) plan.list_entries.push_back(next_old->second);
+            old_ones.clear();
         }
-        plan.new_lists.emplace_back(x, std::move(result));
+        plan.new_lists.push_back(
+            {x, offset, static_cast<std::uint32_t>(plan.list_entries.size()) - offset});
     }
-    for (auto& entry : centre_state) plan.new_lists.push_back(std::move(entry));
+    for (auto& [c, list] : centre_lists) {
+        const auto offset = static_cast<std::uint32_t>(plan.list_entries.size());
+        plan.list_entries.insert(plan.list_entries.end(), list.begin(), list.end());
+        plan.new_lists.push_back({c, offset, list.size()});
+    }
     return plan;
 }
 
-void apply_lists(State& state, ComplementPlan& plan) noexcept {
-    for (auto& [vertex, list] : plan.new_lists) state.nodes[vertex].adjacency.swap(list);
+void apply_lists(State& state, const ComplementPlan& plan) {
+    for (const auto& slice : plan.new_lists) state.nodes[slice.vertex].adjacency.reserve(slice.length);
+    for (const auto& slice : plan.new_lists) {  // nothing below allocates
+        const vertex_t* first = plan.list_entries.data() + slice.offset;
+        state.nodes[slice.vertex].adjacency.assign(first, first + slice.length);
+    }
 }
 
 void complement_sequence(State& state, const qubit_t* centres, std::size_t k) {
-    // If every centre has at most one neighbour, no step toggles an edge, so no list changes
-    // and only VOPs do.
+    auto multiply_right = [&](vertex_t v, vop_t c) {
+        state.nodes[v].vop = VOP_PRODUCT[state.nodes[v].vop][c];
+    };
+    // If every centre has at most one neighbour, no step toggles an edge: no list changes, and
+    // each N_i is the centre's present list.
     bool toggles = false;
     for (std::size_t i = 0; i < k; ++i) toggles |= state.at(centres[i]).adjacency.size() > 1;
     if (!toggles) {
         for (std::size_t i = 0; i < k; ++i) {
-            Node& centre = state.nodes[centres[i]];
-            for (qubit_t y : centre.adjacency) {
-                state.nodes[y].vop = VOP_PRODUCT[state.nodes[y].vop][VOP_S];
-            }
-            centre.vop = VOP_PRODUCT[centre.vop][VOP_SQRT_IX];
+            for (vertex_t y : state.nodes[centres[i]].adjacency) multiply_right(y, VOP_S);
+            multiply_right(static_cast<vertex_t>(centres[i]), VOP_SQRT_IX);
         }
         return;
     }
-    ComplementPlan plan = plan_complements(state, centres, k);
+    const ComplementPlan plan = plan_complements(state, centres, k);
     apply_lists(state, plan);
     for (std::size_t i = 0; i < k; ++i) {
-        for (qubit_t y : plan.centre_lists[i]) {
-            state.nodes[y].vop = VOP_PRODUCT[state.nodes[y].vop][VOP_S];
-        }
-        Node& centre = state.nodes[centres[i]];
-        centre.vop = VOP_PRODUCT[centre.vop][VOP_SQRT_IX];
+        for (vertex_t y : plan.centre_list(i)) multiply_right(y, VOP_S);
+        multiply_right(static_cast<vertex_t>(centres[i]), VOP_SQRT_IX);
     }
 }
 

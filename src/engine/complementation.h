@@ -18,24 +18,44 @@
 // All new lists are built before anything is changed, so a failed allocation leaves the state whole.
 
 #include <cstddef>
-#include <utility>
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include "engine/state.h"
 
 namespace nodeweave {
 
+inline constexpr std::size_t MAX_COMPLEMENT_STEPS = 8;
+
 // The edge changes of a sequence of complementations, computed but not yet applied.
 struct ComplementPlan {
-    std::vector<AdjacencyList> centre_lists;           // N_i, one per step
-    std::vector<std::pair<qubit_t, AdjacencyList>> new_lists;  // every list that changes
+    struct Slice {
+        vertex_t vertex;
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    std::vector<vertex_t> centre_entries;  // N_0, N_1, ... one after another
+    std::uint32_t centre_offsets[MAX_COMPLEMENT_STEPS + 1] = {};
+    std::vector<vertex_t> list_entries;  // the new lists, one after another
+    std::vector<Slice> new_lists;        // where each changed vertex's new list lies
+
+    std::span<const vertex_t> centre_list(std::size_t i) const {
+        return {centre_entries.data() + centre_offsets[i], centre_offsets[i + 1] - centre_offsets[i]};
+    }
+    // Deletes every entry equal to v from the new lists, keeping their order.
+    void remove_everywhere(vertex_t v);
+    // Empties the new list of v (a vertex the plan changes or a centre).
+    void clear_list(vertex_t v);
 };
 
-// Computes the lists after complementing about centres[0], ..., centres[k-1] in turn (k <= 8).
-ComplementPlan plan_complements(const State& state, const qubit_t* centres, std::size_t k);
+// Computes the lists after complementing about centres[0], ..., centres[k-1] in turn
+// (k <= MAX_COMPLEMENT_STEPS). Uses the nodes' scratch marks, and leaves them at 0.
+ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k);
 
-// Swaps the planned lists into the state; cannot fail.
-void apply_lists(State& state, ComplementPlan& plan) noexcept;
+// Puts the planned lists in place. All room is made before the first list changes, so when
+// memory runs out nothing has changed.
+void apply_lists(State& state, const ComplementPlan& plan);
 
 // Complements about each centre in turn, with the VOP corrections: each neighbour of the centre
 // times S on the right, the centre times sqrt(iX) on the right.

@@ -129,16 +129,11 @@ static void measure_graph_x(State& state, qubit_t q, std::uint8_t g) {
 // corrections are S (g = 0) or S-dagger (g = 1) on q and on each of its neighbours.
 static void measure_graph_y(State& state, qubit_t q, std::uint8_t g) {
     ComplementPlan plan = plan_complements(state, &q, 1);
-    for (auto& [x, list] : plan.new_lists) {
-        if (x == q) {
-            list.clear();
-        } else {
-            erase_value(list, q);
-        }
-    }
+    plan.remove_everywhere(static_cast<vertex_t>(q));
+    plan.clear_list(static_cast<vertex_t>(q));
     apply_lists(state, plan);
     const vop_t c = g == 0 ? VOP_S : VOP_SDAG;
-    for (qubit_t x : plan.centre_lists[0]) multiply_right(state, x, c);
+    for (vertex_t x : plan.centre_list(0)) multiply_right(state, x, c);
     multiply_right(state, q, c);
 }
 
