@@ -50,6 +50,8 @@ SHAPES = [  # (qubits, edge density, hubs)
     (12, 0.15, 2),
     (16, 0.7, 0),
     (30, 0.05, 3),
+    (20, 0.0, 1),  # a star: hub reductions and pivots from a leaf
+    (25, 0.02, 1),  # a star with a few extra edges among the leaves
 ]
 
 

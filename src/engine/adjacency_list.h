@@ -75,6 +75,27 @@ public:
 
     void clear() noexcept { size_ = 0; }
 
+    // Gives back memory after a list has shrunk a lot: back inline when the entries fit there,
+    // otherwise into a smaller block when the list uses under a quarter of a large one. A failed
+    // allocation just keeps the block.
+    void compact() noexcept {
+        if (!on_heap()) return;
+        if (size_ <= INLINE_CAPACITY) {
+            vertex_t* block = storage_.heap;
+            std::memcpy(storage_.inline_entries, block, size_ * sizeof(vertex_t));
+            ::operator delete(block);
+            capacity_ = INLINE_CAPACITY;
+        } else if (capacity_ >= 64 && size_ < capacity_ / 4) {
+            auto* block = static_cast<vertex_t*>(
+                ::operator new(2 * static_cast<std::size_t>(size_) * sizeof(vertex_t), std::nothrow));
+            if (block == nullptr) return;
+            std::memcpy(block, storage_.heap, size_ * sizeof(vertex_t));
+            ::operator delete(storage_.heap);
+            storage_.heap = block;
+            capacity_ = 2 * size_;
+        }
+    }
+
     // Keeps the first `count` entries.
     void truncate(std::uint32_t count) noexcept { size_ = std::min(size_, count); }
 

@@ -1,5 +1,7 @@
 #include "engine/complementation.h"
 
+#include "engine/complement_shortcuts.h"
+
 #include <algorithm>
 #include <bit>
 #include <utility>
@@ -68,19 +70,33 @@ void ComplementPlan::clear_list(vertex_t v) {
 
 ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k) {
     ComplementPlan plan;
+    for (std::size_t i = 0; i < k; ++i) {
+        state.check(centres[i]);
+        const vertex_t c = static_cast<vertex_t>(centres[i]);
+        if (plan.runs > 0 && plan.run_centre[plan.runs - 1] == c) {
+            ++plan.run_length[plan.runs - 1];
+        } else {
+            plan.run_centre[plan.runs] = c;
+            plan.run_length[plan.runs++] = 1;
+        }
+    }
+    // A pair toggled in runs J is toggled an odd number of times when popcount(J & odd_runs) is.
+    unsigned odd_runs = 0;
+    for (std::size_t i = 0; i < plan.runs; ++i) odd_runs |= (plan.run_length[i] & 1u) << i;
+    auto odd = [&](unsigned joint) { return std::popcount(joint & odd_runs) % 2 == 1; };
+    const std::size_t runs = plan.runs;
     Members members(state);
 
-    // The centres' lists, followed step by step: N_i is the i-th centre's list when its turn comes.
+    // The centres' lists, followed run by run: N_i is the list of run i's centre when it comes.
     std::vector<std::pair<vertex_t, AdjacencyList>> centre_lists;
-    for (std::size_t i = 0; i < k; ++i) {
-        const vertex_t c = static_cast<vertex_t>(centres[i]);
+    for (std::size_t i = 0; i < runs; ++i) {
         bool known = false;
-        for (auto& entry : centre_lists) known |= entry.first == c;
-        if (!known) centre_lists.emplace_back(c, state.at(c).adjacency);
+        for (auto& entry : centre_lists) known |= entry.first == plan.run_centre[i];
+        if (!known) centre_lists.emplace_back(plan.run_centre[i], state.nodes[plan.run_centre[i]].adjacency);
     }
     AdjacencyList complemented;
-    for (std::size_t i = 0; i < k; ++i) {
-        const vertex_t c = static_cast<vertex_t>(centres[i]);
+    for (std::size_t i = 0; i < runs; ++i) {
+        const vertex_t c = plan.run_centre[i];
         const AdjacencyList* neighbours = nullptr;
         for (auto& entry : centre_lists) {
             if (entry.first == c) neighbours = &entry.second;
@@ -93,25 +109,29 @@ ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_
             m.steps |= static_cast<std::uint8_t>(1u << i);
             m.position[i] = p;
         }
-        // Another centre in N_i: its list loses the members of N_i it had and gains the others.
+        // Another centre in N_i: one complementation takes the members of N_i it had out of its
+        // list and appends the others; an even run leaves the same edges with the members it had
+        // moved to the end, as two complementations do.
         for (auto& [w, list] : centre_lists) {
             if (w == c || !in_step(members.find(w), i)) continue;
-            complemented.clear();
-            complemented.reserve(static_cast<std::size_t>(list.size()) + neighbours->size());
-            for (vertex_t y : list) {
-                Member* m = members.find(y);
-                if (in_step(m, i)) {
-                    m->listed = true;
-                } else {
-                    complemented.push_back_reserved(y);
+            for (int repeat = plan.run_length[i] % 2 == 1 ? 1 : 2; repeat > 0; --repeat) {
+                complemented.clear();
+                complemented.reserve(static_cast<std::size_t>(list.size()) + neighbours->size());
+                for (vertex_t y : list) {
+                    Member* m = members.find(y);
+                    if (in_step(m, i)) {
+                        m->listed = true;
+                    } else {
+                        complemented.push_back_reserved(y);
+                    }
                 }
+                for (vertex_t y : *neighbours) {
+                    Member* m = members.find(y);
+                    if (y != w && !m->listed) complemented.push_back_reserved(y);
+                    m->listed = false;
+                }
+                list.swap(complemented);
             }
-            for (vertex_t y : *neighbours) {
-                Member* m = members.find(y);
-                if (y != w && !m->listed) complemented.push_back_reserved(y);
-                m->listed = false;
-            }
-            list.swap(complemented);
         }
     }
 
@@ -128,7 +148,7 @@ ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_
         for (vertex_t y : plan.centre_list(i)) {
             const Member* m = members.find(y);
             const unsigned joint = sigma & m->steps;
-            if (static_cast<std::size_t>(std::bit_width(joint)) == i + 1 && std::popcount(joint) % 2 == 1) {
+            if (static_cast<std::size_t>(std::bit_width(joint)) == i + 1 && odd(joint)) {
                 found.push_back(m);
             }
         }
@@ -157,12 +177,12 @@ ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_
                 continue;
             }
             m->stamp = stamp;
-            if (std::popcount(joint) % 2 == 0) {
+            if (!odd(joint)) {
                 const std::size_t last = static_cast<std::size_t>(std::bit_width(joint)) - 1;
                 kept_old[last].emplace_back(m->position[last], y);
             }
         }
-        for (std::size_t i = 0; i < k; ++i) {
+        for (std::size_t i = 0; i < runs; ++i) {
             if (!(sigma >> i & 1)) continue;
             auto& old_ones = kept_old[i];
             std::sort(old_ones.begin(), old_ones.end());
@@ -191,7 +211,9 @@ void apply_lists(State& state, const ComplementPlan& plan) {
     for (const auto& slice : plan.new_lists) state.nodes[slice.vertex].adjacency.reserve(slice.length);
     for (const auto& slice : plan.new_lists) {  // nothing below allocates
         const vertex_t* first = plan.list_entries.data() + slice.offset;
-        state.nodes[slice.vertex].adjacency.assign(first, first + slice.length);
+        AdjacencyList& list = state.nodes[slice.vertex].adjacency;
+        list.assign(first, first + slice.length);
+        list.compact();
     }
 }
 
@@ -210,11 +232,27 @@ void complement_sequence(State& state, const qubit_t* centres, std::size_t k) {
         }
         return;
     }
+    vertex_t run_centres[MAX_COMPLEMENT_STEPS];
+    unsigned run_lengths[MAX_COMPLEMENT_STEPS];
+    std::size_t runs = 0;
+    for (std::size_t i = 0; i < k; ++i) {
+        if (runs > 0 && run_centres[runs - 1] == centres[i]) {
+            ++run_lengths[runs - 1];
+        } else {
+            run_centres[runs] = static_cast<vertex_t>(centres[i]);
+            run_lengths[runs++] = 1;
+        }
+    }
+    if (runs == 1 && complement_even_run(state, run_centres[0], run_lengths[0])) return;
+    if (complement_leaf_pivot(state, run_centres, run_lengths, runs)) return;
+
     const ComplementPlan plan = plan_complements(state, centres, k);
     apply_lists(state, plan);
-    for (std::size_t i = 0; i < k; ++i) {
-        for (vertex_t y : plan.centre_list(i)) multiply_right(y, VOP_S);
-        multiply_right(static_cast<vertex_t>(centres[i]), VOP_SQRT_IX);
+    for (std::size_t i = 0; i < plan.runs; ++i) {
+        for (int repeat = 0; repeat < plan.run_length[i]; ++repeat) {
+            for (vertex_t y : plan.centre_list(i)) multiply_right(y, VOP_S);
+            multiply_right(plan.run_centre[i], VOP_SQRT_IX);
+        }
     }
 }
 

@@ -28,14 +28,18 @@ namespace nodeweave {
 
 inline constexpr std::size_t MAX_COMPLEMENT_STEPS = 8;
 
-// The edge changes of a sequence of complementations, computed but not yet applied.
+// The edge changes of a sequence of complementations, computed but not yet applied. Consecutive
+// complementations about the same centre form one run: N_i is the same for each of them.
 struct ComplementPlan {
+    std::size_t runs = 0;
+    vertex_t run_centre[MAX_COMPLEMENT_STEPS] = {};
+    std::uint8_t run_length[MAX_COMPLEMENT_STEPS] = {};
     struct Slice {
         vertex_t vertex;
         std::uint32_t offset;
         std::uint32_t length;
     };
-    std::vector<vertex_t> centre_entries;  // N_0, N_1, ... one after another
+    std::vector<vertex_t> centre_entries;  // N_i of each run, one after another
     std::uint32_t centre_offsets[MAX_COMPLEMENT_STEPS + 1] = {};
     std::vector<vertex_t> list_entries;  // the new lists, one after another
     std::vector<Slice> new_lists;        // where each changed vertex's new list lies

@@ -29,6 +29,7 @@ bool erase_value(AdjacencyList& list, qubit_t value) {
     auto new_end = std::remove(list.begin(), list.end(), static_cast<vertex_t>(value));
     const bool found = new_end != list.end();
     list.truncate(static_cast<std::uint32_t>(new_end - list.begin()));
+    list.compact();
     return found;
 }
 

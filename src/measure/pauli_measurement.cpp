@@ -110,7 +110,10 @@ static void measure_graph_x(State& state, qubit_t q, std::uint8_t g) {
     }
 
     // Nothing below allocates.
-    for (auto& [x, list] : new_lists) state.nodes[x].adjacency.swap(list);
+    for (auto& [x, list] : new_lists) {
+        state.nodes[x].adjacency.swap(list);
+        state.nodes[x].adjacency.compact();
+    }
     if (g == 0) {
         multiply_right(state, b, VOP_SQRT_IY);
         for (qubit_t c : nq) {
@@ -145,6 +148,7 @@ static void measure_graph_z(State& state, qubit_t q, std::uint8_t g) {
         if (g) multiply_right(state, x, VOP_Z);
     }
     neighbours.clear();
+    neighbours.compact();
     if (g) multiply_right(state, q, VOP_X);
     multiply_right(state, q, VOP_H);
 }
