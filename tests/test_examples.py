@@ -1,0 +1,39 @@
+"""Smoke test: every example runs at a small size and prints the physics it claims."""
+
+import importlib.util
+import re
+from pathlib import Path
+
+import pytest
+
+EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
+
+# (example, arguments, patterns that must appear in its output)
+CASES = [
+    ("quickstart", None, [r"agreement: 1\.000", r"entangled group of qubit 0 .*: \[0, 1\]"]),
+    ("ghz", ["--qubits", "6", "--shots", "200"],
+     [r"mixed: 0\n", r"<Z_0 Z_5> = \+1\.000", r"<X_0 X_1 \.\.\. X_5> = \+1\.000"]),
+    ("repeater_chain", ["--links", "4", "--shots", "200"],
+     [r"qubit 0: \[0, 7\]", r"qubit 7: \[0, 7\]",
+      r"with Pauli-frame correction: <XX> = \+1\.000  <YY> = -1\.000  <ZZ> = \+1\.000"]),
+    ("cluster_teleportation", ["--qubits", "6", "--shots", "200"],
+     [rf"input {state} +output measure_{a}: \+1 in 200/200 with .* peek: \({a.upper()}, \+1\)"
+      for state, a in [(r"\|0>", "z"), (r"\|\+>", "x"), (r"\|\+i>", "y")]]),
+    ("million_qubits", ["--qubits", "3001"],
+     [r"qubit 1500 is entangled with 3001 qubits",
+      r"measured: 1000, with eigenvalue \+1: 1000, -1: 0"]),
+]
+
+
+@pytest.mark.parametrize("name, argv, patterns", CASES, ids=[case[0] for case in CASES])
+def test_example_prints_its_claims(name, argv, patterns, capsys):
+    spec = importlib.util.spec_from_file_location(f"example_{name}", EXAMPLES / f"{name}.py")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    module.main() if argv is None else module.main(argv)
+    out = capsys.readouterr().out
+    for pattern in patterns:
+        assert re.search(pattern, out), f"{pattern!r} not in:\n{out}"
+    # Without the Pauli-frame corrections the end-to-end outcomes are uncorrelated.
+    for value in re.findall(r"without Pauli-frame correction: (.*)", out):
+        assert all(abs(float(v)) < 0.5 for v in re.findall(r"= ([-+][\d.]+)", value))
