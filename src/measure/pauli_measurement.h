@@ -15,6 +15,9 @@ namespace nodeweave {
 // 2 Z) on qubit q. For X, q must have at least one neighbour.
 void measure_graph(State& state, qubit_t q, axis_t graph_axis, std::uint8_t g);
 
+// The X part of it (q has at least one neighbour).
+void measure_graph_x(State& state, qubit_t q, std::uint8_t g);
+
 // What measuring `axis` on qubit q means for the bare graph state: the graph-level axis, whether
 // the observed result is the graph-level one negated, and whether the outcome is certain.
 struct GraphMeasurement {
