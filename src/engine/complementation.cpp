@@ -24,7 +24,7 @@ struct Member {
 // every member when it goes, on every path.
 class Members {
 public:
-    explicit Members(State& state) : state_(state) {}
+    Members(State& state, std::pmr::memory_resource* arena) : state_(state), members_(arena) {}
     ~Members() {
         for (const Member& m : members_) state_.nodes[m.vertex].mark = 0;
     }
@@ -44,11 +44,11 @@ public:
         }
         return members_[mark - 1];
     }
-    std::vector<Member>& all() { return members_; }
+    std::pmr::vector<Member>& all() { return members_; }
 
 private:
     State& state_;
-    std::vector<Member> members_;
+    std::pmr::vector<Member> members_;
 };
 
 bool in_step(const Member* m, std::size_t i) { return m != nullptr && (m->steps >> i & 1); }
@@ -68,8 +68,9 @@ void ComplementPlan::clear_list(vertex_t v) {
     }
 }
 
-ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k) {
-    ComplementPlan plan;
+ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k,
+                                std::pmr::memory_resource* arena) {
+    ComplementPlan plan(arena);
     for (std::size_t i = 0; i < k; ++i) {
         state.check(centres[i]);
         const vertex_t c = static_cast<vertex_t>(centres[i]);
@@ -85,10 +86,10 @@ ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_
     for (std::size_t i = 0; i < plan.runs; ++i) odd_runs |= (plan.run_length[i] & 1u) << i;
     auto odd = [&](unsigned joint) { return std::popcount(joint & odd_runs) % 2 == 1; };
     const std::size_t runs = plan.runs;
-    Members members(state);
+    Members members(state, arena);
 
     // The centres' lists, followed run by run: N_i is the list of run i's centre when it comes.
-    std::vector<std::pair<vertex_t, AdjacencyList>> centre_lists;
+    std::pmr::vector<std::pair<vertex_t, AdjacencyList>> centre_lists(arena);
     for (std::size_t i = 0; i < runs; ++i) {
         bool known = false;
         for (auto& entry : centre_lists) known |= entry.first == plan.run_centre[i];
@@ -138,13 +139,13 @@ ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_
     // block(i, sigma): the members of N_i, in N_i's order, whose last joint step with a vertex met
     // at steps `sigma` is i and whose number of joint steps is odd. Such a vertex ends up adjacent
     // to them, unless it was adjacent before.
-    std::vector<std::pair<std::uint32_t, std::vector<const Member*>>> blocks;
-    auto block = [&](std::size_t i, std::uint8_t sigma) -> const std::vector<const Member*>& {
+    std::pmr::vector<std::pair<std::uint32_t, std::pmr::vector<const Member*>>> blocks(arena);
+    auto block = [&](std::size_t i, std::uint8_t sigma) -> const std::pmr::vector<const Member*>& {
         const std::uint32_t key = static_cast<std::uint32_t>(i << 8 | sigma);
         for (auto& entry : blocks) {
             if (entry.first == key) return entry.second;
         }
-        std::vector<const Member*> found;
+        std::pmr::vector<const Member*> found(arena);
         for (vertex_t y : plan.centre_list(i)) {
             const Member* m = members.find(y);
             const unsigned joint = sigma & m->steps;
@@ -156,8 +157,16 @@ ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_
         return blocks.back().second;
     };
 
-    std::vector<std::pair<std::uint32_t, vertex_t>> kept_old[MAX_COMPLEMENT_STEPS];
-    std::vector<Member>& all = members.all();
+    struct KeptOld {  // an old neighbour that is back at the end: its last run and place in it
+        std::uint32_t run;
+        std::uint32_t position;
+        vertex_t vertex;
+        bool operator<(const KeptOld& other) const {
+            return run != other.run ? run < other.run : position < other.position;
+        }
+    };
+    std::pmr::vector<KeptOld> kept_old(arena);
+    std::pmr::vector<Member>& all = members.all();
     for (std::uint32_t n = 0; n < all.size(); ++n) {
         const vertex_t x = all[n].vertex;
         bool is_centre = false;
@@ -179,23 +188,25 @@ ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_
             m->stamp = stamp;
             if (!odd(joint)) {
                 const std::size_t last = static_cast<std::size_t>(std::bit_width(joint)) - 1;
-                kept_old[last].emplace_back(m->position[last], y);
+                kept_old.push_back({static_cast<std::uint32_t>(last), m->position[last], y});
             }
         }
+        std::sort(kept_old.begin(), kept_old.end());
+        auto next_old = kept_old.begin();
         for (std::size_t i = 0; i < runs; ++i) {
             if (!(sigma >> i & 1)) continue;
-            auto& old_ones = kept_old[i];
-            std::sort(old_ones.begin(), old_ones.end());
-            auto next_old = old_ones.begin();
             for (const Member* m : block(i, sigma)) {
-                while (next_old != old_ones.end() && next_old->first < m->position[i]) {
-                    plan.list_entries.push_back((next_old++)->second);
+                while (next_old != kept_old.end() && next_old->run == i &&
+                       next_old->position < m->position[i]) {
+                    plan.list_entries.push_back((next_old++)->vertex);
                 }
                 if (m->vertex != x && m->stamp != stamp) plan.list_entries.push_back(m->vertex);
             }
-            for (; next_old != old_ones.end(); ++next_old) plan.list_entries.push_back(next_old->second);
-            old_ones.clear();
+            while (next_old != kept_old.end() && next_old->run == i) {
+                plan.list_entries.push_back((next_old++)->vertex);
+            }
         }
+        kept_old.clear();
         plan.new_lists.push_back(
             {x, offset, static_cast<std::uint32_t>(plan.list_entries.size()) - offset});
     }
@@ -246,7 +257,8 @@ void complement_sequence(State& state, const qubit_t* centres, std::size_t k) {
     if (runs == 1 && complement_even_run(state, run_centres[0], run_lengths[0])) return;
     if (complement_leaf_pivot(state, run_centres, run_lengths, runs)) return;
 
-    const ComplementPlan plan = plan_complements(state, centres, k);
+    PlanArena arena;
+    const ComplementPlan plan = plan_complements(state, centres, k, &arena.resource);
     apply_lists(state, plan);
     for (std::size_t i = 0; i < plan.runs; ++i) {
         for (int repeat = 0; repeat < plan.run_length[i]; ++repeat) {

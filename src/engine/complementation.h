@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <span>
 #include <vector>
 
@@ -39,10 +40,13 @@ struct ComplementPlan {
         std::uint32_t offset;
         std::uint32_t length;
     };
-    std::vector<vertex_t> centre_entries;  // N_i of each run, one after another
+    explicit ComplementPlan(std::pmr::memory_resource* arena)
+        : centre_entries(arena), list_entries(arena), new_lists(arena) {}
+
+    std::pmr::vector<vertex_t> centre_entries;  // N_i of each run, one after another
     std::uint32_t centre_offsets[MAX_COMPLEMENT_STEPS + 1] = {};
-    std::vector<vertex_t> list_entries;  // the new lists, one after another
-    std::vector<Slice> new_lists;        // where each changed vertex's new list lies
+    std::pmr::vector<vertex_t> list_entries;  // the new lists, one after another
+    std::pmr::vector<Slice> new_lists;        // where each changed vertex's new list lies
 
     std::span<const vertex_t> centre_list(std::size_t i) const {
         return {centre_entries.data() + centre_offsets[i], centre_offsets[i + 1] - centre_offsets[i]};
@@ -54,8 +58,16 @@ struct ComplementPlan {
 };
 
 // Computes the lists after complementing about centres[0], ..., centres[k-1] in turn
-// (k <= MAX_COMPLEMENT_STEPS). Uses the nodes' scratch marks, and leaves them at 0.
-ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k);
+// (k <= MAX_COMPLEMENT_STEPS), with its working memory and the plan's from `arena`. Uses the
+// nodes' scratch marks, and leaves them at 0.
+ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k,
+                                std::pmr::memory_resource* arena);
+
+// A stack buffer for plans: small neighbourhoods are worked out without touching the heap.
+struct PlanArena {
+    std::byte buffer[4096];
+    std::pmr::monotonic_buffer_resource resource{buffer, sizeof buffer};
+};
 
 // Puts the planned lists in place. All room is made before the first list changes, so when
 // memory runs out nothing has changed.

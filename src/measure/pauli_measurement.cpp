@@ -13,7 +13,8 @@ static inline void multiply_right(State& state, qubit_t x, vop_t c) {
 // A complementation about q without its VOP corrections, then q loses all its edges; the
 // corrections are S (g = 0) or S-dagger (g = 1) on q and on each of its neighbours.
 static void measure_graph_y(State& state, qubit_t q, std::uint8_t g) {
-    ComplementPlan plan = plan_complements(state, &q, 1);
+    PlanArena arena;
+    ComplementPlan plan = plan_complements(state, &q, 1, &arena.resource);
     plan.remove_everywhere(static_cast<vertex_t>(q));
     plan.clear_list(static_cast<vertex_t>(q));
     apply_lists(state, plan);
