@@ -1,5 +1,7 @@
 #include "engine/complement_shortcuts.h"
 
+#include "engine/journal.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -128,7 +130,7 @@ bool complement_leaf_pivot(State& state, const vertex_t* run_centres, const unsi
     }
     c_list.clear();
     c_list.push_back_reserved(a);
-    c_list.compact();
+    compact_list(state, c);
 
     // The remaining VOPs, run by run: the leading run about a (neighbour c), the run about c
     // (neighbour a), the last run about a (neighbour c). The others took S for each of the last two.

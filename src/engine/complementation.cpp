@@ -1,6 +1,7 @@
 #include "engine/complementation.h"
 
 #include "engine/complement_shortcuts.h"
+#include "engine/journal.h"
 
 #include <algorithm>
 #include <bit>
@@ -224,11 +225,21 @@ void apply_lists(State& state, const ComplementPlan& plan) {
         const vertex_t* first = plan.list_entries.data() + slice.offset;
         AdjacencyList& list = state.nodes[slice.vertex].adjacency;
         list.assign(first, first + slice.length);
-        list.compact();
+        compact_list(state, slice.vertex);
     }
 }
 
 void complement_sequence(State& state, const qubit_t* centres, std::size_t k) {
+    for (std::size_t i = 0; i < k; ++i) state.check(centres[i]);
+    if (state.journal != nullptr) {
+        // Only the centres and their neighbours change: the centres' lists gain members only
+        // from each other's lists.
+        for (std::size_t i = 0; i < k; ++i) {
+            if (i > 0 && centres[i] == centres[i - 1]) continue;
+            state.journal->save(state, static_cast<vertex_t>(centres[i]));
+            for (vertex_t y : state.nodes[centres[i]].adjacency) state.journal->save(state, y);
+        }
+    }
     auto multiply_right = [&](vertex_t v, vop_t c) {
         state.nodes[v].vop = VOP_PRODUCT[state.nodes[v].vop][c];
     };

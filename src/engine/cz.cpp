@@ -1,6 +1,7 @@
 #include "engine/cz.h"
 
 #include "engine/cz_lookup.h"
+#include "engine/journal.h"
 #include "engine/reduction.h"
 
 namespace nodeweave {
@@ -8,7 +9,26 @@ namespace nodeweave {
 void cz(State& state, qubit_t a, qubit_t b) {
     state.check(a);
     state.check(b);
+    // With both operands entangled, two or three reductions may run; should a later one run out
+    // of memory, the journal puts back what the earlier ones changed. With either operand
+    // isolated, at most one runs, and each is whole or nothing on its own.
+    if (!state.nodes[a].adjacency.empty() && !state.nodes[b].adjacency.empty()) {
+        Journal journal;
+        state.journal = &journal;
+        try {
+            reduce_and_look_up(state, a, b);
+        } catch (...) {
+            state.journal = nullptr;
+            journal.restore(state);
+            throw;
+        }
+        state.journal = nullptr;
+        return;
+    }
+    reduce_and_look_up(state, a, b);
+}
 
+void reduce_and_look_up(State& state, qubit_t a, qubit_t b) {
     // The look-up is exact only when each operand is adjacent to nothing but the other or carries
     // a diagonal VOP. Each test reads the graph as the reductions before it left it.
     if (has_neighbour_besides(state, a, b)) {
@@ -33,6 +53,8 @@ void apply_cz_lookup(State& state, qubit_t a, qubit_t b) {
     } else if (!entry.edge) {
         erase_value(na.adjacency, b);
         erase_value(nb.adjacency, a);
+        compact_list(state, static_cast<vertex_t>(a));
+        compact_list(state, static_cast<vertex_t>(b));
     }
     na.vop = entry.first;
     nb.vop = entry.second;

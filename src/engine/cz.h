@@ -15,6 +15,9 @@ inline bool has_neighbour_besides(const State& state, qubit_t x, qubit_t y) {
     return list.size() >= 2 || (list.size() == 1 && list[0] != y);
 }
 
+// cz without the operand checks and the journal: the reductions, then the look-up.
+void reduce_and_look_up(State& state, qubit_t a, qubit_t b);
+
 // The last stage of cz, once the reductions have run: the look-up, then the new edge and VOPs.
 void apply_cz_lookup(State& state, qubit_t a, qubit_t b);
 

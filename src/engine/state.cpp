@@ -29,7 +29,6 @@ bool erase_value(AdjacencyList& list, qubit_t value) {
     auto new_end = std::remove(list.begin(), list.end(), static_cast<vertex_t>(value));
     const bool found = new_end != list.end();
     list.truncate(static_cast<std::uint32_t>(new_end - list.begin()));
-    list.compact();
     return found;
 }
 
@@ -52,6 +51,8 @@ void toggle_edge(State& state, qubit_t u, qubit_t v) {
     if (contains(lu, v)) {
         erase_value(lu, v);
         erase_value(lv, u);
+        lu.compact();
+        lv.compact();
     } else {
         // A stray u in v's list would be a broken invariant; the removal keeps lists symmetric.
         erase_value(lv, u);
@@ -65,6 +66,8 @@ void toggle_edge(State& state, qubit_t u, qubit_t v) {
 void remove_edge(State& state, qubit_t u, qubit_t v) {
     erase_value(state.at(u).adjacency, v);
     erase_value(state.at(v).adjacency, u);
+    state.nodes[u].adjacency.compact();
+    state.nodes[v].adjacency.compact();
 }
 
 }  // namespace nodeweave

@@ -30,8 +30,12 @@ struct Node {
 };
 static_assert(sizeof(Node) == 32);
 
+class Journal;
+
 struct State {
     std::vector<Node> nodes;
+    // Set while an operation of several stages runs: each stage saves what it will change.
+    Journal* journal = nullptr;
 
     std::size_t size() const { return nodes.size(); }
 
@@ -80,6 +84,6 @@ void remove_edge(State& state, qubit_t u, qubit_t v);
 void add_edge(State& state, qubit_t u, qubit_t v);
 
 // A deep copy that shares nothing with `state`.
-inline State copy_state(const State& state) { return State{state.nodes}; }
+inline State copy_state(const State& state) { return State{state.nodes, nullptr}; }
 
 }  // namespace nodeweave

@@ -1,36 +1,69 @@
 #include "engine/two_qubit.h"
 
+#include <new>
+
 #include "engine/cz.h"
 
 namespace nodeweave {
 
-// Each rotation is one table look-up (apply_gate checks the index first).
-static void h(State& s, qubit_t q) { apply_gate(s, q, VOP_H); }
-static void sdag_h(State& s, qubit_t q) {
-    apply_gate(s, q, VOP_SDAG);
-    apply_gate(s, q, VOP_H);
-}
-static void h_s(State& s, qubit_t q) {
+namespace {
+
+// The rotations one gate has made before its controlled-Z. Should the controlled-Z run out of
+// memory, they are taken back, so that the gate changes nothing; a failed index check keeps them.
+class Frame {
+public:
+    explicit Frame(State& state) : state_(state) {}
+
+    Frame& rotate(qubit_t q, vop_t gate) {
+        apply_gate(state_, q, gate);  // checks the index first
+        qubits_[count_] = q;
+        gates_[count_++] = gate;
+        return *this;
+    }
+    Frame& h(qubit_t q) { return rotate(q, VOP_H); }
+    Frame& sdag_h(qubit_t q) { return rotate(q, VOP_SDAG).rotate(q, VOP_H); }
+
+    void cz(qubit_t first, qubit_t second) {
+        try {
+            nodeweave::cz(state_, first, second);
+        } catch (const std::bad_alloc&) {
+            while (count_ > 0) {
+                --count_;
+                vop_t& vop = state_.nodes[qubits_[count_]].vop;
+                vop = VOP_PRODUCT[VOP_ADJOINT[gates_[count_]]][vop];
+            }
+            throw;
+        }
+    }
+
+private:
+    State& state_;
+    qubit_t qubits_[4];
+    vop_t gates_[4];
+    int count_ = 0;
+};
+
+// The rotations after the controlled-Z: the indices are known to be valid by then.
+void h(State& s, qubit_t q) { apply_gate(s, q, VOP_H); }
+void h_s(State& s, qubit_t q) {
     apply_gate(s, q, VOP_H);
     apply_gate(s, q, VOP_S);
 }
 
+}  // namespace
+
 void cx(State& s, qubit_t c, qubit_t t) {
-    h(s, t);
-    cz(s, c, t);
+    Frame(s).h(t).cz(c, t);
     h(s, t);
 }
 
 void cy(State& s, qubit_t c, qubit_t t) {
-    sdag_h(s, t);
-    cz(s, c, t);
+    Frame(s).sdag_h(t).cz(c, t);
     h_s(s, t);
 }
 
 void xcx(State& s, qubit_t c, qubit_t t) {
-    h(s, c);
-    h(s, t);
-    cz(s, c, t);
+    Frame(s).h(c).h(t).cz(c, t);
     h(s, t);
     h(s, c);
 }
@@ -42,18 +75,13 @@ void xcy(State& s, qubit_t c, qubit_t t) { ycx(s, t, c); }
 void xcz(State& s, qubit_t c, qubit_t t) { cx(s, t, c); }
 
 void ycx(State& s, qubit_t c, qubit_t t) {
-    sdag_h(s, c);
-    h(s, t);
-    cz(s, c, t);
+    Frame(s).sdag_h(c).h(t).cz(c, t);
     h(s, t);
     h_s(s, c);
 }
 
 void ycy(State& s, qubit_t c, qubit_t t) {
-    apply_gate(s, t, VOP_SDAG);
-    sdag_h(s, c);
-    h(s, t);
-    cz(s, c, t);
+    Frame(s).rotate(t, VOP_SDAG).sdag_h(c).h(t).cz(c, t);
     h(s, t);
     h_s(s, c);
     apply_gate(s, t, VOP_S);

@@ -28,6 +28,7 @@ static void measure_graph_z(State& state, qubit_t q, std::uint8_t g) {
     AdjacencyList& neighbours = state.at(q).adjacency;
     for (qubit_t x : neighbours) {
         erase_value(state.at(x).adjacency, q);
+        state.nodes[x].adjacency.compact();
         if (g) multiply_right(state, x, VOP_Z);
     }
     neighbours.clear();
