@@ -3,6 +3,8 @@
 #include "engine/journal.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <memory_resource>
 #include <utility>
 #include <vector>
 
@@ -48,8 +50,8 @@ std::size_t largest_degree(const State& state, const AdjacencyList& vertices) {
 // Moves the marked entries of `list` (skipping `drop`) behind the others in mark order, with
 // `insert` (unless it is NO_VERTEX) between the two parts. `moved` is scratch with enough room.
 constexpr vertex_t NO_VERTEX = UINT32_MAX;
-void regroup(const State& state, AdjacencyList& list, vertex_t drop, vertex_t insert,
-             std::vector<std::pair<std::uint32_t, vertex_t>>& moved) {
+using Moved = std::pmr::vector<std::pair<std::uint32_t, vertex_t>>;
+void regroup(const State& state, AdjacencyList& list, vertex_t drop, vertex_t insert, Moved& moved) {
     moved.clear();
     std::uint32_t kept = 0;
     for (vertex_t y : list) {
@@ -75,8 +77,10 @@ bool complement_even_run(State& state, vertex_t v, unsigned length) {
     const std::size_t largest = largest_degree(state, neighbours);
     // Leaves of v (lists [v]) hold no neighbour of v: their lists stay as they are.
     if (largest > 1) {
-        std::vector<std::pair<std::uint32_t, vertex_t>> moved;
-        moved.reserve(largest);  // the only allocation
+        std::byte buffer[1024];
+        std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
+        Moved moved(&arena);
+        moved.reserve(largest);  // the only allocation, on the stack unless v has a hub neighbour
         PositionMarks marks(state, neighbours);
         for (vertex_t x : neighbours) regroup(state, state.nodes[x].adjacency, NO_VERTEX, NO_VERTEX, moved);
     }
@@ -102,7 +106,9 @@ bool complement_leaf_pivot(State& state, const vertex_t* run_centres, const unsi
 
     AdjacencyList& c_list = state.nodes[c].adjacency;
     const std::size_t largest = largest_degree(state, c_list);
-    std::vector<std::pair<std::uint32_t, vertex_t>> moved;
+    std::byte buffer[1024];
+    std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
+    Moved moved(&arena);
     if (largest > 1) moved.reserve(largest);
     a_list.reserve(c_list.size());  // a's list grows to [c] + c's other neighbours
     // Nothing below allocates.

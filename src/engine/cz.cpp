@@ -1,5 +1,8 @@
 #include "engine/cz.h"
 
+#include <cstddef>
+#include <memory_resource>
+
 #include "engine/cz_lookup.h"
 #include "engine/journal.h"
 #include "engine/reduction.h"
@@ -13,7 +16,9 @@ void cz(State& state, qubit_t a, qubit_t b) {
     // of memory, the journal puts back what the earlier ones changed. With either operand
     // isolated, at most one runs, and each is whole or nothing on its own.
     if (!state.nodes[a].adjacency.empty() && !state.nodes[b].adjacency.empty()) {
-        Journal journal;
+        std::byte buffer[2048];
+        std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
+        Journal journal(&arena);
         state.journal = &journal;
         try {
             reduce_and_look_up(state, a, b);

@@ -6,6 +6,7 @@
 // it was saved, and putting it back needs no memory.
 
 #include <cstdint>
+#include <memory_resource>
 #include <vector>
 
 #include "engine/state.h"
@@ -14,10 +15,12 @@ namespace nodeweave {
 
 class Journal {
 public:
+    explicit Journal(std::pmr::memory_resource* arena) : entries_(arena), saved_(arena) {}
+
     // Saves v's list and VOP as they are now. May throw std::bad_alloc; then nothing is saved.
     void save(const State& state, vertex_t v) {
         const Node& node = state.nodes[v];
-        entries_.reserve(entries_.size() + 1);
+        if (entries_.size() == entries_.capacity()) entries_.reserve(2 * entries_.size() + 16);
         saved_.insert(saved_.end(), node.adjacency.begin(), node.adjacency.end());
         entries_.push_back(Entry{v, node.adjacency.size(), node.vop});
     }
@@ -41,8 +44,8 @@ private:
         std::uint32_t length;
         vop_t vop;
     };
-    std::vector<Entry> entries_;
-    std::vector<vertex_t> saved_;
+    std::pmr::vector<Entry> entries_;
+    std::pmr::vector<vertex_t> saved_;
 };
 
 // Compacts v's list unless a journal may still need its room.
