@@ -1,7 +1,7 @@
 #pragma once
 // The per-thread random source of measurement outcomes: a ChaCha12 generator private to each
 // operating-system thread, seeded from the system's entropy on the thread's first draw and
-// reseeded after every 65,536 bytes of output. There is no user seed, by design.
+// reseeded after every 65,536 bytes of output. There is deliberately no user seed.
 
 #include <array>
 #include <cstdint>

@@ -1,0 +1,660 @@
+#!/usr/bin/env python3
+"""nodeweave benchmarks: CPython's call floor, nodeweave, stim and abp measured side by side.
+
+    python benchmarks/run.py                 # full run (at most ~10 minutes), writes docs/benchmarks.md
+    python benchmarks/run.py --quick --no-write
+    python benchmarks/run.py --sizes 1e3,1e4 --workloads b,d
+
+Every workload is a program: an untimed preparation and a timed part, each a list of segments
+(gate, qubits) or (gate, (controls, targets)). Each simulator runs the same program through its own
+Python interface, in a loop of bound-method calls (stim also as one precompiled stim.Circuit).
+Times are medians over repeats of time.perf_counter(); each repeat starts from a fresh simulator.
+
+  x floor: nodeweave time / the time of the same program with every call replaced by the floor:
+           _nodeweave_testing.Floor.gate (or .gate2 for two-qubit calls), a method of the same
+           calling convention that only converts its indices and updates bytes through the
+           24x24 product table; the loop, the arguments and the number of calls are the same.
+           (Per-call rows of workload a: nodeweave time / (calls x floor time per call).) Each
+           nodeweave repeat is paired with floor runs just before and after it (on a shared
+           machine the floor moves with the load); the column is the median of the paired ratios.
+  x stim:  nodeweave time / stim time (below 1: nodeweave is faster).
+  peak B/qubit: growth of the peak resident set of a fresh process while it builds and runs the
+           workload in nodeweave, per qubit (page and allocator granularity dominate at small n).
+
+A size is skipped for a simulator when the time of its smaller sizes, extrapolated with the
+exponent they show (2 when only one size is known), exceeds that simulator's time cap.
+Benchmarks are not tests: nothing here asserts a time.
+"""
+
+from __future__ import annotations
+
+import argparse
+import datetime
+import gc
+import importlib.metadata
+import json
+import math
+import os
+import platform
+import random
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import nodeweave
+import _nodeweave_testing
+
+ROOT = Path(__file__).resolve().parent.parent
+SEED = 20240611
+
+SINGLE = {"h", "s", "sdag", "x", "y", "z", "measure_x", "measure_y", "measure_z"}
+TWO = {"cz", "cx"}
+
+# ---- workloads -------------------------------------------------------------------------------
+
+
+def lattice_edges(side):
+    """cz segments of a side x side square lattice, qubit (r, c) = r * side + c."""
+    n = side * side
+    segments = [("cz", (range(r * side, r * side + side - 1), range(r * side + 1, r * side + side)))
+                for r in range(side)]
+    segments.append(("cz", (range(0, n - side), range(side, n))))
+    return segments
+
+
+def diagonal_pairs(side, rng):
+    """Pairs (q, q + side + 1) of diagonal neighbours, not joined in the lattice, one per 4 x 4 block
+    and in random order. Sparser pairs keep the degrees small: each reduction complements about a
+    neighbour, and denser pairs let those complementations percolate into a dense graph."""
+    pairs = [(r * side + c, r * side + c + side + 1)
+             for r in range(0, side - 1, 4) for c in range(0, side - 1, 4)]
+    rng.shuffle(pairs)
+    return [a for a, _ in pairs], [b for _, b in pairs]
+
+
+def w_single_gate(n, rng, calls):
+    return 64, [], [("h", [i % 64 for i in range(calls)])]
+
+
+def w_cz_pair(n, rng, calls):
+    controls = [2 * (i % 32) for i in range(calls)]
+    return 64, [("h", range(64))], [("cz", (controls, [c + 1 for c in controls]))]
+
+
+def w_cz_small_degree(reduce):
+    def build(n, rng, calls):
+        side = n
+        prep = [("h", range(side * side))] + lattice_edges(side)
+        if reduce:  # every VOP becomes H, so each cz first reduces both operands' VOPs
+            prep.append(("h", range(side * side)))
+        return side * side, prep, [("cz", diagonal_pairs(side, rng))]
+    return build
+
+
+def w_cluster1d(n, rng):
+    return n, [], [("h", range(n)), ("cz", (range(n - 1), range(1, n))), ("measure_x", range(n))]
+
+
+def w_cluster2d(n, rng):
+    side = max(2, math.isqrt(n))
+    n = side * side
+    timed = [("h", range(n))] + lattice_edges(side)
+    for c in range(side):  # column by column, a checkerboard of Y and X measurements
+        timed.append(("measure_y" if c % 2 == 0 else "measure_x", range(c, n, 2 * side)))
+        timed.append(("measure_x" if c % 2 == 0 else "measure_y", range(c + side, n, 2 * side)))
+    return n, [], timed
+
+
+def w_ghz(n, rng):
+    return n, [], [("h", range(1)), ("cx", (range(n - 1), range(1, n))), ("measure_z", range(n))]
+
+
+def random_pairs(n, count, rng, reach):
+    controls, targets = [], []
+    for _ in range(count):
+        a = rng.randrange(n - reach)
+        controls.append(a)
+        targets.append(a + rng.randint(1, reach))
+    return controls, targets
+
+
+def w_sparse(n, rng, layers=4):
+    timed = [("h", range(n))]
+    for _ in range(layers):
+        timed.append(("s", sorted(rng.sample(range(n), n // 4))))
+        timed.append(("h", sorted(rng.sample(range(n), n // 4))))
+        timed.append(("cz", random_pairs(n, n // 4, rng, 3)))
+        timed.append(("cx", random_pairs(n, n // 4, rng, 3)))
+    timed += [("measure_z", range(0, n, 2)), ("measure_x", range(1, n, 2))]
+    return n, [], timed
+
+
+def w_dense(n, rng, layers=20):
+    timed = [("h", range(n))]
+    for _ in range(layers):
+        timed.append(("s", rng.sample(range(n), n // 2)))
+        timed.append(("h", rng.sample(range(n), n // 2)))
+        order = list(range(n))
+        rng.shuffle(order)  # a random perfect matching: half cz, half cx
+        half = n // 4 * 2
+        timed.append(("cz", (order[0:half:2], order[1:half:2])))
+        timed.append(("cx", (order[half::2], order[half + 1::2])))
+    third = n // 3
+    timed += [("measure_x", range(third)), ("measure_y", range(third, 2 * third)),
+              ("measure_z", range(2 * third, n))]
+    return n, [], timed
+
+
+def w_star(n, rng):
+    return n, [("h", range(n))], [("cz", ([0] * (n - 1), range(1, n)))]
+
+
+def w_ghz_chain(n, rng):
+    return n, [("h", range(1))], [("cx", (range(n - 1), range(1, n)))]
+
+
+# (key, label, builder, per_call, sizes key, peers)
+WORKLOADS = [
+    ("a", "single-qubit gate h, isolated qubit", w_single_gate, True, "calls"),
+    ("a", "cz on an isolated pair", w_cz_pair, True, "calls"),
+    ("a", "cz, lattice diagonal, VOPs identity", w_cz_small_degree(False), True, "side"),
+    ("a", "cz, lattice diagonal, VOPs H (reduced)", w_cz_small_degree(True), True, "side"),
+    ("b", "1D cluster: h, cz chain, measure_x", w_cluster1d, False, "scale"),
+    ("c", "2D cluster, X/Y checkerboard", w_cluster2d, False, "scale"),
+    ("d", "GHZ: cx chain, measure_z", w_ghz, False, "scale"),
+    ("e", "random sparse, 4 layers, reach 3", w_sparse, False, "scale"),
+    ("f", "random dense, 20 layers", w_dense, False, "dense"),
+    ("g", "star by cz from a hub (per cz)", w_star, False, "hub"),
+    ("g", "GHZ build by cx chain (per cx)", w_ghz_chain, False, "hub"),
+]
+
+WORKLOAD_NOTES = """
+- a. Per-call costs. `h` on 64 isolated qubits in turn; `cz` on 32 isolated pairs in turn (each pair
+  alternately gains and loses its edge); `cz` between diagonal neighbours (q, q + side + 1) of a
+  100 x 100 cluster state, one pair per 4 x 4 block in random order, with every VOP the identity
+  (no reduction) or H (both operands reduced first; degrees stay at most about 9).
+- b. 1D cluster: `h` on every qubit, `cz(q, q + 1)` for every q, `measure_x` on every qubit.
+- c. 2D cluster on a side x side lattice (side = isqrt(n)): `h`, the lattice's `cz`s row by row, then
+  column by column a checkerboard of `measure_y` / `measure_x`.
+- d. GHZ: `h(0)`, `cx(q, q + 1)` for every q, `measure_z` on every qubit.
+- e. Random sparse: `h` on all, then 4 layers of `s` and `h` on random quarters of the qubits and
+  n/4 `cz` and n/4 `cx` between q and q + 1..3 (random q), then `measure_z` / `measure_x` alternately.
+- f. Random dense: `h` on all, then 20 layers of `s` and `h` on random halves and a random perfect
+  matching (half `cz`, half `cx`), then thirds measured in X, Y and Z.
+- g. Star: `h` on all (untimed), then `cz(0, q)` for every q. GHZ build: `h(0)` (untimed), then
+  `cx(q, q + 1)` for every q, no measurement.
+"""
+
+
+# ---- simulators ------------------------------------------------------------------------------
+
+
+def execute(segments):
+    for function, two, arguments in segments:
+        if two:
+            for a, b in zip(*arguments):
+                function(a, b)
+        else:
+            for q in arguments:
+                function(q)
+
+
+def compile_calls(methods, program):
+    return [(methods[gate], gate in TWO, arguments) for gate, arguments in program]
+
+
+def calls_in(program):
+    return sum(min(map(len, arguments)) if gate in TWO else len(arguments)
+               for gate, arguments in program)
+
+
+class NodeWeaveRunner:
+    name = "nodeweave"
+
+    def prepare(self, n, prep, timed):
+        sim = nodeweave.NodeWeave(n)
+        methods = {gate: getattr(sim, gate) for gate in SINGLE | TWO}
+        execute(compile_calls(methods, prep))
+        segments = compile_calls(methods, timed)
+        return lambda: execute(segments)
+
+
+class FloorRunner:
+    """The same program with every call replaced by the call floor of the same arity."""
+    name = "floor"
+
+    def prepare(self, n, prep, timed):
+        floor = _nodeweave_testing.Floor(n)
+        methods = {gate: floor.gate for gate in SINGLE} | {gate: floor.gate2 for gate in TWO}
+        segments = compile_calls(methods, timed)
+        return lambda: execute(segments)
+
+
+class LiteralRunner:
+    """nodeweave with every controlled-Z done by the test-support module's step-by-step reference."""
+    name = "literal"
+
+    def prepare(self, n, prep, timed):
+        sim = nodeweave.NodeWeave(n)
+        methods = {gate: getattr(sim, gate) for gate in SINGLE}
+        literal_cz, h = _nodeweave_testing.literal_cz, sim.h
+
+        def cz(a, b):
+            literal_cz(sim, a, b)
+
+        def cx(a, b):
+            h(b)
+            literal_cz(sim, a, b)
+            h(b)
+
+        methods.update(cz=cz, cx=cx)
+        execute(compile_calls(methods, prep))
+        segments = compile_calls(methods, timed)
+        return lambda: execute(segments)
+
+
+class StimCallsRunner:
+    name = "stim calls"
+    max_n = 20000
+
+    def __init__(self, stim):
+        self.stim = stim
+
+    def prepare(self, n, prep, timed):
+        sim = self.stim.TableauSimulator(seed=SEED)
+        sim.set_num_qubits(n)
+        h, measure, h_yz = sim.h, sim.measure, sim.h_yz
+
+        def measure_x(q):
+            h(q)
+            measure(q)
+
+        def measure_y(q):
+            h_yz(q)
+            measure(q)
+
+        methods = dict(h=h, s=sim.s, sdag=sim.s_dag, x=sim.x, y=sim.y, z=sim.z, cz=sim.cz, cx=sim.cx,
+                       measure_x=measure_x, measure_y=measure_y, measure_z=measure)
+        execute(compile_calls(methods, prep))
+        segments = compile_calls(methods, timed)
+        return lambda: execute(segments)
+
+
+class StimCircuitRunner:
+    name = "stim circuit"
+    max_n = 20000
+    NAMES = dict(h="H", s="S", sdag="S_DAG", x="X", y="Y", z="Z", cz="CZ", cx="CX",
+                 measure_x="MX", measure_y="MY", measure_z="M")
+
+    def __init__(self, stim):
+        self.stim = stim
+
+    def circuit(self, program):
+        circuit = self.stim.Circuit()
+        for gate, arguments in program:
+            if gate in TWO:
+                targets = [q for pair in zip(*arguments) for q in pair]
+            else:
+                targets = list(arguments)
+            if targets:
+                circuit.append(self.NAMES[gate], targets)
+        return circuit
+
+    def prepare(self, n, prep, timed):
+        sim = self.stim.TableauSimulator(seed=SEED)
+        sim.set_num_qubits(n)
+        sim.do_circuit(self.circuit(prep))
+        circuit = self.circuit(timed)
+        return lambda: sim.do_circuit(circuit)
+
+
+class AbpRunner:
+    name = "abp"
+
+    def __init__(self, abp):
+        self.abp = abp
+
+    def prepare(self, n, prep, timed):
+        state = self.abp.GraphState(n, vop="hadamard")  # every qubit |0>
+        h, cz, rotate = state.act_hadamard, state.act_cz, state.act_local_rotation
+
+        def cx(a, b):
+            h(b)
+            cz(a, b)
+            h(b)
+
+        methods = dict(h=h, s=lambda q: rotate(q, "phase"), sdag=lambda q: rotate(q, "msqz"),
+                       x=lambda q: rotate(q, "px"), y=lambda q: rotate(q, "py"),
+                       z=lambda q: rotate(q, "pz"), cz=cz, cx=cx, measure_x=state.measure_x,
+                       measure_y=state.measure_y, measure_z=state.measure_z)
+        execute(compile_calls(methods, prep))
+        segments = compile_calls(methods, timed)
+        return lambda: execute(segments)
+
+
+# ---- timing ----------------------------------------------------------------------------------
+
+
+def timed_run(run):
+    gc.collect()
+    gc.disable()
+    try:
+        start = time.perf_counter()
+        run()
+        return time.perf_counter() - start
+    finally:
+        gc.enable()
+
+
+def repeats_for(first, quick):
+    if quick:
+        return 2
+    return 7 if first < 0.05 else 5 if first < 0.5 else 3 if first < 3 else 1
+
+
+def measure(runner, n, prep, timed, quick, floor=None):
+    """Median time of the timed part over repeats. With floor (calls of the timed part, floor
+    per-call sampler), each repeat is paired with floor samples taken just before and after it,
+    and the median of the paired ratios is returned as well: on a shared machine the floor moves
+    with the load, and a pair sees the same load."""
+    samples, ratios = [], []
+    while len(samples) < (1 if not samples else repeats_for(samples[0], quick)):
+        before = floor[1]() if floor else []
+        samples.append(timed_run(runner.prepare(n, prep, timed)))
+        if floor:
+            ratios.append(samples[-1] / (floor[0] * statistics.median(before + floor[1]())))
+    return statistics.median(samples), samples[0], statistics.median(ratios) if ratios else None
+
+
+def floor_samples(calls, repeats):
+    floor = _nodeweave_testing.Floor(64)
+    segments = [(floor.gate, False, [i % 64 for i in range(calls)])]
+    return [timed_run(lambda: execute(segments)) / calls for _ in range(repeats)]
+
+
+def peak_memory_probe(builder, n):
+    """Runs in a fresh process: growth of the peak resident set while nodeweave runs the workload."""
+    n, prep, timed = builder(n, random.Random(SEED))
+    gc.collect()
+
+    def peak():
+        with open("/proc/self/status") as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) * 1024
+        import resource
+        return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+
+    try:  # reset the high-water mark to the current resident set
+        with open("/proc/self/clear_refs", "w") as clear:
+            clear.write("5")
+    except OSError:
+        pass
+    base = peak()
+    NodeWeaveRunner().prepare(n, prep, timed)()
+    return (peak() - base) / n
+
+
+def memory_per_qubit(index, n):
+    output = subprocess.run([sys.executable, __file__, "--probe-memory", str(index), str(n)],
+                            capture_output=True, text=True, timeout=600)
+    if output.returncode != 0:
+        return None
+    return json.loads(output.stdout)["bytes_per_qubit"]
+
+
+# ---- the run ---------------------------------------------------------------------------------
+
+
+def fmt_time(seconds):
+    if seconds is None:
+        return "—"
+    for unit, scale in (("s", 1), ("ms", 1e-3), ("µs", 1e-6)):
+        if seconds >= scale:
+            return f"{seconds / scale:.3g} {unit}"
+    return f"{seconds / 1e-9:.3g} ns"
+
+
+def fmt_ratio(value):
+    return "—" if value is None else f"{value:.3g}"
+
+
+def fmt_n(n):
+    exponent = math.log10(n) if n > 0 else 0
+    return f"1e{round(exponent)}" if n >= 1000 and abs(exponent - round(exponent)) < 1e-9 else str(n)
+
+
+def machine():
+    cpu = "unknown"
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    versions = []
+    for package in ("nodeweave", "stim", "abp"):
+        try:
+            versions.append(f"{package} {importlib.metadata.version(package)}")
+        except importlib.metadata.PackageNotFoundError:
+            versions.append(f"{package} not installed")
+    try:
+        commit = subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"],
+                                capture_output=True, text=True).stdout.strip() or "unknown"
+    except OSError:
+        commit = "unknown"
+    memory = "unknown"
+    try:
+        for line in open("/proc/meminfo"):
+            if line.startswith("MemTotal"):
+                memory = f"{int(line.split()[1]) / 2**20:.1f} GiB"
+    except OSError:
+        pass
+    return [f"CPU: {cpu}, {os.cpu_count()} logical cores, {memory} memory",
+            f"OS: {platform.system()} {platform.release()}",
+            f"Python {platform.python_version()} ({platform.python_implementation()})",
+            "Packages: " + ", ".join(versions),
+            f"Source tree: {commit}",
+            "Load average (1, 5, 15 min) at the end: " + ", ".join(f"{x:.2f}" for x in os.getloadavg()),
+            f"Date: {datetime.datetime.now().astimezone().strftime('%Y-%m-%d %H:%M %Z')}"]
+
+
+def predicted(history, n):
+    """Extrapolated time of one run at size n from the sizes already measured."""
+    if not history:
+        return 0.0
+    (n1, t1) = history[-1]
+    exponent = 2.0
+    if len(history) >= 2:
+        (n0, t0) = history[-2]
+        if t0 > 0 and t1 > 0 and n1 != n0:
+            exponent = min(4.0, max(1.0, math.log(t1 / t0) / math.log(n1 / n0)))
+    return t1 * (n / n1) ** exponent
+
+
+def pilot(runner, builder, index, size, history, cap):
+    """Single untabulated runs at 1/16 and 1/4 of the first size, so that even the first size of a
+    workload is skipped when the growth they show would take it past the cap."""
+    for fraction in (16, 4):
+        if size // fraction < 8:
+            continue
+        n, prep, timed = builder(size // fraction, random.Random(SEED + index))
+        if predicted(history, n) > cap:
+            return
+        history.append((n, timed_run(runner.prepare(n, prep, timed))))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--quick", action="store_true", help="tiny sizes, two repeats (smoke test)")
+    parser.add_argument("--sizes", help="comma-separated sizes for workloads b to e, e.g. 1e3,1e4")
+    parser.add_argument("--workloads", help="comma-separated workload letters, e.g. a,b,g")
+    parser.add_argument("--no-write", action="store_true", help="do not write docs/benchmarks.md")
+    parser.add_argument("--no-memory", action="store_true", help="skip the peak memory probes")
+    parser.add_argument("--probe-memory", nargs=2, type=int, help=argparse.SUPPRESS)
+    args = parser.parse_args()
+
+    if args.probe_memory:
+        index, n = args.probe_memory
+        print(json.dumps({"bytes_per_qubit": peak_memory_probe(WORKLOADS[index][2], n)}))
+        return 0
+
+    quick = args.quick
+    sizes = {
+        "calls": [2000 if quick else 1 << 17],
+        "side": [8 if quick else 100],
+        "scale": [100, 300] if quick else [10**3, 10**4, 10**5, 10**6],
+        "dense": [16] if quick else [100, 300],
+        "hub": [20, 50] if quick else [10**2, 10**3, 10**4],
+    }
+    if args.sizes:
+        sizes["scale"] = [int(float(s)) for s in args.sizes.split(",")]
+    selected = set(args.workloads.split(",")) if args.workloads else None
+    caps = {"nodeweave": 60.0, "literal": 20.0, "stim calls": 15.0, "stim circuit": 30.0, "abp": 20.0}
+    if quick:
+        caps = {name: 2.0 for name in caps}
+
+    def log(message):
+        print(message, file=sys.stderr, flush=True)
+
+    peers = []
+    notes = []
+    try:
+        import stim
+        peers += [StimCircuitRunner(stim), StimCallsRunner(stim)]
+    except ImportError as error:
+        notes.append(f"stim skipped: cannot import it ({error}).")
+    try:
+        import abp
+        peers.append(AbpRunner(abp))
+    except Exception as error:  # abp is optional: pip install abp
+        notes.append(f"abp skipped: cannot import it ({type(error).__name__}: {error}).")
+    for note in notes:
+        log(note)
+    gc.collect()
+    gc.freeze()  # the modules' own objects: keeps the collection before each timed run short
+
+    started = time.perf_counter()
+    floor_calls = 2000 if quick else 1 << 17
+    floor = statistics.median(floor_samples(floor_calls, 3 if quick else 21))
+    log(f"floor: {fmt_time(floor)} per call")
+    rows = [["floor: Floor.gate(qubit)", "—", str(floor_calls), fmt_time(floor * floor_calls),
+             fmt_time(floor), "1", "—", "—", "—", "—", "—", "—", "—"]]
+    nodeweave_runner, literal_runner, floor_runner = NodeWeaveRunner(), LiteralRunner(), FloorRunner()
+    probed = False
+
+    def sampler():
+        return floor_samples(floor_calls, 3)
+
+    for index, (key, label, builder, per_call, size_key) in enumerate(WORKLOADS):
+        if selected and key not in selected:
+            continue
+        runners = [nodeweave_runner] + [p for p in peers if not (per_call and p.name == "stim circuit")]
+        if key == "g":
+            runners.append(literal_runner)
+        history = {runner.name: [] for runner in runners}
+        stopped = {}
+        for size in sizes[size_key]:
+            rng = random.Random(SEED + index)
+            if per_call:
+                n, prep, timed = builder(size, rng, size)
+            else:
+                n, prep, timed = builder(size, rng)
+            calls = calls_in(timed)
+            results, own_floor_ratio = {}, None
+            for runner in runners:
+                if runner.name in stopped:
+                    results[runner.name] = None
+                    continue
+                limit = getattr(runner, "max_n", None)
+                if not per_call and not history[runner.name]:
+                    pilot(runner, builder, index, size, history[runner.name], caps[runner.name])
+                guess = predicted(history[runner.name], n)
+                if limit is not None and n > limit:
+                    stopped[runner.name] = (f"n > {limit}: its tableau needs ~n²/2 bytes and "
+                                            "O(n²) time per measurement")
+                elif guess > caps[runner.name]:
+                    last_n, last_t = history[runner.name][-1]
+                    stopped[runner.name] = (f"predicted {guess:.0f} s per run from {fmt_time(last_t)} at "
+                                            f"n = {fmt_n(last_n)}, over its {caps[runner.name]:.0f} s cap")
+                if runner.name in stopped:
+                    message = f"{label}: {runner.name} stops at n = {fmt_n(n)}: {stopped[runner.name]}"
+                    log(message)
+                    notes.append(message)
+                    results[runner.name] = None
+                    continue
+                if runner is not nodeweave_runner:
+                    paired = None
+                elif per_call:
+                    paired = (calls, sampler)
+                else:  # the whole program, each call replaced by the floor
+                    paired = (1, lambda: [timed_run(floor_runner.prepare(n, [], timed))
+                                          for _ in range(2)])
+                median, first, floor_ratio = measure(runner, n, prep, timed, quick, paired)
+                if paired:
+                    own_floor_ratio = floor_ratio
+                history[runner.name].append((n, first))
+                results[runner.name] = median
+                log(f"{label} n={fmt_n(n)} {runner.name}: {fmt_time(median)}")
+            own = results["nodeweave"]
+            memory = None
+            probe = not per_call and not args.no_memory and own is not None
+            if probe and not (quick and probed):  # --quick probes one cell, to exercise the probe
+                memory = memory_per_qubit(index, size)
+                probed = True
+
+            def ratio(peer):
+                other = results.get(peer)
+                return None if own is None or not other else own / other
+
+            rows.append([f"{key}. {label}", fmt_n(n), str(calls), fmt_time(own),
+                         fmt_time(own / calls if own is not None else None),
+                         fmt_ratio(own_floor_ratio if own is not None else None),
+                         fmt_time(results.get("stim circuit")), fmt_ratio(ratio("stim circuit")),
+                         fmt_time(results.get("stim calls")), fmt_ratio(ratio("stim calls")),
+                         fmt_time(results.get("abp")), fmt_time(results.get("literal")),
+                         "—" if memory is None else f"{memory:.1f}"])
+
+    header = ["workload", "n", "calls", "nodeweave", "per call", "× floor", "stim circuit",
+              "× stim circuit", "stim calls", "× stim calls", "abp", "literal", "peak B/qubit"]
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
+    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    table = "\n".join(lines)
+    elapsed = time.perf_counter() - started
+    final_floor = statistics.median(floor_samples(floor_calls, 3 if quick else 21))
+    notes.append(f"floor per call: {fmt_time(floor)} at the start, {fmt_time(final_floor)} at the end.")
+    print(table)
+    if notes:
+        print("\nNotes:\n" + "\n".join(f"- {note}" for note in notes))
+    print(f"\nTotal {elapsed:.0f} s.")
+
+    if not args.no_write:
+        legend = __doc__.split("\n\n", 2)[2].split("Benchmarks are not tests")[0].strip()
+        document = "\n".join([
+            "# Benchmarks", "",
+            f"Produced by `python {' '.join(['benchmarks/run.py'] + sys.argv[1:])}` in {elapsed:.0f} s.", "",
+            "## Machine", "", *[f"- {line}" for line in machine()], "",
+            "## How to read the table", "", "```", legend, "```", "",
+            "Times in the `nodeweave`, `stim circuit`, `stim calls`, `abp` and `literal` columns are for the",
+            "timed part of the workload, per run; `per call` is nodeweave's time per method call. For the",
+            "workloads marked (a) stim runs call by call only. `stim circuit` executes the same program",
+            "precompiled as one `stim.Circuit` (`TableauSimulator.do_circuit`), `stim calls` calls the",
+            "simulator's methods one by one (an X or Y measurement is a basis change and `measure`).",
+            "`literal` is nodeweave with every controlled-Z done by the step-by-step reference of the",
+            "test-support module (`literal_cz`).", "",
+            "## Workloads", "", WORKLOAD_NOTES.strip(), "",
+            "## Results", "", table, "",
+            "## Notes: floor drift, where peers stop", "", *[f"- {note}" for note in notes], "",
+        ])
+        path = ROOT / "docs" / "benchmarks.md"
+        path.parent.mkdir(exist_ok=True)
+        path.write_text(document)
+        log(f"wrote {path}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
