@@ -348,6 +348,8 @@ PyModuleDef module_definition = {
 }  // namespace
 }  // namespace nodeweave
 
+int add_floor_type(PyObject* module);  // floor.cpp
+
 PyMODINIT_FUNC PyInit__nodeweave_testing(void) {
     using namespace nodeweave;
     PyObject* public_module = PyImport_ImportModule("nodeweave");
@@ -360,6 +362,10 @@ PyMODINIT_FUNC PyInit__nodeweave_testing(void) {
     if (module == nullptr) return nullptr;
     PyObject* panic = panic_exception_type();
     if (panic == nullptr || PyModule_AddObjectRef(module, "PanicException", panic) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    if (add_floor_type(module) < 0) {
         Py_DECREF(module);
         return nullptr;
     }
