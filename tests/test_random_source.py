@@ -1,0 +1,31 @@
+"""The random source: the ChaCha block function against published vectors, and the per-thread
+generator's output."""
+
+import math
+
+import _nodeweave_testing as testing
+
+
+def test_chacha12_keystream_matches_the_published_vector():
+    # All-zero key and IV, block counter 0.
+    block = testing.chacha_block(bytes(32), [0, 0, 0, 0], 12)
+    assert block[:32].hex() == "9bf49a6a0755f953811fce125f2683d50429c3bb49e074147e0089a52eae155f"
+
+
+def test_chacha20_block_function_matches_rfc_8439():
+    # RFC 8439, section 2.3.2: key 00..1f, counter 1, nonce 000000090000004a00000000.
+    block = testing.chacha_block(bytes(range(32)), [1, 0x09000000, 0x4A000000, 0], 20)
+    assert block.hex() == (
+        "10f1e7e4d13b5915500fdd1fa32071c4c7d1f4c733c068030422aa9ac3d46c4e"
+        "d2826446079faa0914c2d705d98b02a2b5129cd1de164eb9cbd083e8a2503c4e"
+    )
+
+
+def test_generator_words_are_balanced_across_reseeds():
+    # 2**18 words pass the 65,536-byte reseed point sixteen times.
+    words = testing.random_words(1 << 18)
+    n = len(words)
+    assert len(set(words)) > n - 20  # 32-bit words: a few collisions at most
+    for bit in (31, 0, 17):
+        ones = sum(w >> bit & 1 for w in words)
+        assert abs(ones - n / 2) < 4 * math.sqrt(n / 4), bit
