@@ -62,7 +62,9 @@ void dealloc(PyObject* self) {
 
 PyObject* refuse_new(PyTypeObject* type, PyObject*, PyObject*) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* module = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__");
+        static PyObject* module_name = PyUnicode_InternFromString("__module__");  // kept for good
+        PyObject* module = module_name ? PyObject_GetAttr(reinterpret_cast<PyObject*>(type), module_name)
+                                       : nullptr;
         PyObject* qualname = module ? PyType_GetQualName(type) : nullptr;
         if (qualname != nullptr) {
             PyErr_Format(PyExc_TypeError, "cannot create '%S.%S' instances", module, qualname);

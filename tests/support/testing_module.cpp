@@ -21,6 +21,8 @@
 
 namespace nodeweave {
 
+PyObject* fail_allocation_after(PyObject*, PyObject* count);  // fault_injection.cpp
+
 PyObject* panic_exception_type() {
     static PyObject* type = nullptr;
     if (type == nullptr) {
@@ -336,6 +338,7 @@ PyMethodDef functions[] = {
     fast_function<peek_function>("peek"),
     fast_function<chacha_block_function>("chacha_block"),
     {"random_words", random_words, METH_O, nullptr},
+    {"fail_allocation_after", fail_allocation_after, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
