@@ -13,8 +13,7 @@ Times are medians over repeats of time.perf_counter(); each repeat starts from a
   x floor: nodeweave time / the time of the same program with every call replaced by the floor:
            _nodeweave_testing.Floor.gate (or .gate2 for two-qubit calls), a method of the same
            calling convention that only converts its indices and updates bytes through the
-           24x24 product table; the loop, the arguments and the number of calls are the same.
-           (Per-call rows of workload a: nodeweave time / (calls x floor time per call).) Each
+           24x24 product table; the loop, the arguments and the number of calls are the same. Each
            nodeweave repeat is paired with floor runs just before and after it (on a shared
            machine the floor moves with the load); the column is the median of the paired ratios.
   x stim:  nodeweave time / stim time (below 1: nodeweave is faster).
@@ -546,9 +545,6 @@ def main():
     nodeweave_runner, literal_runner, floor_runner = NodeWeaveRunner(), LiteralRunner(), FloorRunner()
     probed = False
 
-    def sampler():
-        return floor_samples(floor_calls, 3)
-
     for index, (key, label, builder, per_call, size_key) in enumerate(WORKLOADS):
         if selected and key not in selected:
             continue
@@ -586,13 +582,9 @@ def main():
                     notes.append(message)
                     results[runner.name] = None
                     continue
-                if runner is not nodeweave_runner:
-                    paired = None
-                elif per_call:
-                    paired = (calls, sampler)
-                else:  # the whole program, each call replaced by the floor
-                    paired = (1, lambda: [timed_run(floor_runner.prepare(n, [], timed))
-                                          for _ in range(2)])
+                # The same program with each call replaced by the floor of the same arity.
+                paired = (1, lambda: [timed_run(floor_runner.prepare(n, [], timed))
+                                      for _ in range(2)]) if runner is nodeweave_runner else None
                 median, first, floor_ratio = measure(runner, n, prep, timed, quick, paired)
                 if paired:
                     own_floor_ratio = floor_ratio

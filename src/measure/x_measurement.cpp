@@ -64,7 +64,31 @@ void multiply_right(State& state, vertex_t x, vop_t c) {
 
 }  // namespace
 
+// q's only neighbour b: the pairs are b with each member of b's list, q included, and nothing else,
+// so b loses all its edges; q and b's other neighbours keep the rest of their lists.
+static void measure_graph_x_of_a_leaf(State& state, vertex_t q, std::uint8_t g) {
+    const vertex_t b = state.nodes[q].adjacency[0];
+    AdjacencyList& nb = state.nodes[b].adjacency;
+    for (vertex_t y : nb) {
+        erase_value(state.nodes[y].adjacency, b);
+        state.nodes[y].adjacency.compact();
+        if (g == 1 && y != q) multiply_right(state, y, VOP_Z);
+    }
+    nb.clear();
+    nb.compact();
+    if (g == 0) {
+        multiply_right(state, b, VOP_SQRT_IY);
+    } else {
+        multiply_right(state, b, VOP_SQRT_MINUS_IY);
+        multiply_right(state, q, VOP_Z);
+    }
+}
+
 void measure_graph_x(State& state, qubit_t q, std::uint8_t g) {
+    if (state.at(q).adjacency.size() == 1) {
+        measure_graph_x_of_a_leaf(state, static_cast<vertex_t>(q), g);
+        return;
+    }
     // Small neighbourhoods are worked out on the stack, without touching the heap.
     std::byte stack[4096];
     std::pmr::monotonic_buffer_resource arena(stack, sizeof stack);
