@@ -6,6 +6,7 @@ import pytest
 import _nodeweave_testing as testing
 import nodeweave
 from nodeweave import NodeWeave
+from index_objects import Idx
 
 TWO_QUBIT = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
 EXCLUSIVE = {"h", "x", "cx", "measure_z"}
@@ -13,18 +14,6 @@ SAME = "control and target must be different qubits"
 PANIC = "index out of bounds: the len is {} but the index is {}"
 NOT_INT = "'{}' object cannot be interpreted as an integer"
 CAST = "'{}' object cannot be cast as 'set'"
-
-
-class Idx:
-    """An index-like object: __index__ returns the value, raises it, or calls it."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        if isinstance(self.value, BaseException):
-            raise self.value
-        return self.value() if callable(self.value) else self.value
 
 
 TypeErrorSub = type("TypeErrorSub", (TypeError,), {})

@@ -9,20 +9,11 @@ import pytest
 
 import _nodeweave_testing as testing
 from nodeweave import Axis, MeasurementResult, NodeWeave, Outcome
+from index_objects import Idx
 
 SINGLE = ["x", "y", "z", "h", "s", "sdag", "measure_x", "measure_y", "measure_z", "get_entangled_group"]
 TWO = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")  # its allocator can't fail an allocation
-
-
-class Idx:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        if isinstance(self.value, BaseException):
-            raise self.value
-        return self.value() if callable(self.value) else self.value
 
 
 def hub():

@@ -5,19 +5,10 @@ import operator
 import pytest
 
 from nodeweave import Axis, MeasurementResult, NodeWeave, Outcome
+from index_objects import Idx
 
 PLUS, MINUS = MeasurementResult.PlusOne, MeasurementResult.MinusOne
 NOT_INT = "object cannot be interpreted as an integer"
-
-
-class Idx:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        if isinstance(self.value, BaseException):
-            raise self.value
-        return self.value
 
 
 def outcome(*gates):

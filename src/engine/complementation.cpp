@@ -2,6 +2,7 @@
 
 #include "engine/complement_shortcuts.h"
 #include "engine/journal.h"
+#include "engine/marked_members.h"
 
 #include <algorithm>
 #include <bit>
@@ -21,36 +22,7 @@ struct Member {
     std::uint32_t position[MAX_COMPLEMENT_STEPS] = {};
 };
 
-// The members, found through the nodes' scratch marks (member index + 1); clears the marks of
-// every member when it goes, on every path.
-class Members {
-public:
-    Members(State& state, std::pmr::memory_resource* arena) : state_(state), members_(arena) {}
-    ~Members() {
-        for (const Member& m : members_) state_.nodes[m.vertex].mark = 0;
-    }
-    Members(const Members&) = delete;
-    Members& operator=(const Members&) = delete;
-
-    Member* find(vertex_t v) {
-        const std::uint32_t mark = state_.nodes[v].mark;
-        return mark == 0 ? nullptr : &members_[mark - 1];
-    }
-    // Valid until the next call of add.
-    Member& add(vertex_t v) {
-        std::uint32_t& mark = state_.nodes[v].mark;
-        if (mark == 0) {
-            members_.push_back(Member{v});
-            mark = static_cast<std::uint32_t>(members_.size());
-        }
-        return members_[mark - 1];
-    }
-    std::pmr::vector<Member>& all() { return members_; }
-
-private:
-    State& state_;
-    std::pmr::vector<Member> members_;
-};
+using Members = MarkedMembers<Member>;
 
 bool in_step(const Member* m, std::size_t i) { return m != nullptr && (m->steps >> i & 1); }
 

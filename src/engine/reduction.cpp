@@ -6,16 +6,16 @@ namespace nodeweave {
 
 void local_complement(State& state, qubit_t v) { complement_sequence(state, &v, 1); }
 
-void remove_vop(State& state, qubit_t a, qubit_t b) {
-    // The partner: a's first neighbour that is not b, else b itself. It stays the same for the
-    // whole word, although the lists change on the way.
-    qubit_t partner = b;
+qubit_t reduction_partner(const State& state, qubit_t a, qubit_t b) {
     for (qubit_t c : state.at(a).adjacency) {
-        if (c != b) {
-            partner = c;
-            break;
-        }
+        if (c != b) return c;
     }
+    return b;
+}
+
+void remove_vop(State& state, qubit_t a, qubit_t b) {
+    // The partner stays the same for the whole word, although the lists change on the way.
+    const qubit_t partner = reduction_partner(state, a, b);
     const vop_t vop = state.nodes[a].vop;
     qubit_t centres[5];
     for (std::uint8_t i = 0; i < REDUCTION_WORD_LENGTH[vop]; ++i) {

@@ -14,4 +14,7 @@ void local_complement(State& state, qubit_t v);
 // reduction word, about a itself or about a partner: a's first neighbour that is not b.
 void remove_vop(State& state, qubit_t a, qubit_t b);
 
+// The partner of that reduction: a's first neighbour that is not b, else b itself.
+qubit_t reduction_partner(const State& state, qubit_t a, qubit_t b);
+
 }  // namespace nodeweave

@@ -36,12 +36,14 @@ inline GraphMeasurement translate_measurement(const State& state, qubit_t q, axi
 
 // Measures `axis` (0 X, 1 Y, 2 Z) on qubit q; returns the result bit (0 for +1, 1 for -1).
 // `draw` is called at most once, before anything changes, and only when the outcome is random.
+// `update` is the graph update (the test-support module passes its step-by-step reference).
 template <class Draw>
-std::uint8_t measure(State& state, qubit_t q, axis_t axis, Draw&& draw) {
+std::uint8_t measure(State& state, qubit_t q, axis_t axis, Draw&& draw,
+                     void (*update)(State&, qubit_t, axis_t, std::uint8_t) = measure_graph) {
     const GraphMeasurement m = translate_measurement(state, q, axis);
     if (m.certain) return m.sign;
     const std::uint8_t g = static_cast<std::uint8_t>(static_cast<std::uint32_t>(draw()) >> 31);
-    measure_graph(state, q, m.graph_axis, g);
+    update(state, q, m.graph_axis, g);
     return m.sign ^ g;
 }
 

@@ -10,6 +10,7 @@
 #include <memory_resource>
 #include <vector>
 
+#include "engine/marked_members.h"
 #include "measure/pauli_measurement.h"
 
 namespace nodeweave {
@@ -28,35 +29,7 @@ struct Member {
     std::uint32_t last = 0;
 };
 
-class Members {
-public:
-    Members(State& state, std::pmr::memory_resource* arena) : state_(state), members_(arena) {}
-    ~Members() {
-        for (const Member& m : members_) state_.nodes[m.vertex].mark = 0;
-    }
-    Members(const Members&) = delete;
-    Members& operator=(const Members&) = delete;
-
-    void reserve(std::size_t n) { members_.reserve(n); }
-    Member& add(vertex_t v) {  // with room reserved
-        std::uint32_t& mark = state_.nodes[v].mark;
-        if (mark == 0) {
-            members_.push_back(Member{v});
-            mark = static_cast<std::uint32_t>(members_.size());
-        }
-        return members_[mark - 1];
-    }
-    Member* find(vertex_t v) {
-        const std::uint32_t mark = state_.nodes[v].mark;
-        return mark == 0 ? nullptr : &members_[mark - 1];
-    }
-    Member& at(vertex_t v) { return members_[state_.nodes[v].mark - 1]; }
-    const std::pmr::vector<Member>& all() const { return members_; }
-
-private:
-    State& state_;
-    std::pmr::vector<Member> members_;
-};
+using Members = MarkedMembers<Member>;
 
 void multiply_right(State& state, vertex_t x, vop_t c) {
     state.nodes[x].vop = VOP_PRODUCT[state.nodes[x].vop][c];

@@ -1,6 +1,7 @@
 #include "literal.h"
 
 #include "engine/cz.h"
+#include "engine/reduction.h"
 
 #include <algorithm>
 #include <set>
@@ -25,13 +26,7 @@ void local_complement(State& state, qubit_t v) {
 }
 
 void remove_vop(State& state, qubit_t a, qubit_t b) {
-    qubit_t partner = b;
-    for (qubit_t c : state.at(a).adjacency) {
-        if (c != b) {
-            partner = c;
-            break;
-        }
-    }
+    const qubit_t partner = reduction_partner(state, a, b);
     const vop_t vop = state.nodes[a].vop;
     for (std::uint8_t i = 0; i < REDUCTION_WORD_LENGTH[vop]; ++i) {
         local_complement(state, REDUCTION_WORDS[vop][i] == 0 ? a : partner);

@@ -216,6 +216,8 @@ PyObject* local_complement_function(PyObject*, PyObject* const* args, Py_ssize_t
     });
 }
 
+// measure(sim, qubit, axis, words) with the engine's graph update or the step-by-step one.
+template <void (*UPDATE)(State&, qubit_t, axis_t, std::uint8_t)>
 PyObject* measure_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
@@ -225,7 +227,7 @@ PyObject* measure_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (axis > 2) malformed("axis must be 0, 1 or 2");
         const std::vector<std::uint32_t> words = words_arg(args[3]);
         SuppliedWords draw{&words};
-        const std::uint8_t result = measure(state, qubit, static_cast<axis_t>(axis), draw);
+        const std::uint8_t result = measure(state, qubit, static_cast<axis_t>(axis), draw, UPDATE);
         return Py_BuildValue("(in)", result, static_cast<Py_ssize_t>(draw.used));
     });
 }
@@ -235,26 +237,6 @@ PyObject* literal_local_complement(PyObject*, PyObject* const* args, Py_ssize_t 
         if (nargs != 2) malformed("expected (sim, v)");
         literal::local_complement(state_of(args[0]), index_arg(args[1]));
         Py_RETURN_NONE;
-    });
-}
-
-PyObject* literal_measure(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
-        State& state = state_of(args[0]);
-        const qubit_t qubit = index_arg(args[1]);
-        const qubit_t axis = index_arg(args[2]);
-        if (axis > 2) malformed("axis must be 0, 1 or 2");
-        const std::vector<std::uint32_t> words = words_arg(args[3]);
-        SuppliedWords draw{&words};
-        const GraphMeasurement m = translate_measurement(state, qubit, static_cast<axis_t>(axis));
-        std::uint8_t result = m.sign;
-        if (!m.certain) {
-            const std::uint8_t g = static_cast<std::uint8_t>(draw() >> 31);
-            literal::measure_graph(state, qubit, m.graph_axis, g);
-            result ^= g;
-        }
-        return Py_BuildValue("(in)", result, static_cast<Py_ssize_t>(draw.used));
     });
 }
 
@@ -330,11 +312,11 @@ PyMethodDef functions[] = {
     fast_function<local_complement_function>("local_complement"),
     fast_function<pair_operation<remove_vop>>("remove_vop"),
     fast_function<pair_operation<cz>>("cz"),
-    fast_function<measure_function>("measure"),
+    fast_function<measure_function<measure_graph>>("measure"),
     fast_function<literal_local_complement>("literal_local_complement"),
     fast_function<pair_operation<literal::remove_vop>>("literal_remove_vop"),
     fast_function<pair_operation<literal::cz>>("literal_cz"),
-    fast_function<literal_measure>("literal_measure"),
+    fast_function<measure_function<literal::measure_graph>>("literal_measure"),
     fast_function<peek_function>("peek"),
     fast_function<chacha_block_function>("chacha_block"),
     {"random_words", random_words, METH_O, nullptr},
