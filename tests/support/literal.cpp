@@ -29,7 +29,7 @@ void remove_vop(State& state, qubit_t a, qubit_t b) {
     const qubit_t partner = reduction_partner(state, a, b);
     const vop_t vop = state.nodes[a].vop;
     for (std::uint8_t i = 0; i < REDUCTION_WORD_LENGTH[vop]; ++i) {
-        local_complement(state, REDUCTION_WORDS[vop][i] == 0 ? a : partner);
+        literal::local_complement(state, REDUCTION_WORDS[vop][i] == 0 ? a : partner);
     }
 }
 
@@ -104,10 +104,10 @@ void measure_graph(State& state, qubit_t q, axis_t graph_axis, std::uint8_t g) {
 void cz(State& state, qubit_t a, qubit_t b) {
     state.check(a);
     state.check(b);
-    if (has_neighbour_besides(state, a, b)) remove_vop(state, a, b);
-    if (has_neighbour_besides(state, b, a)) remove_vop(state, b, a);
+    if (has_neighbour_besides(state, a, b)) literal::remove_vop(state, a, b);
+    if (has_neighbour_besides(state, b, a)) literal::remove_vop(state, b, a);
     if (has_neighbour_besides(state, a, b) && !is_diagonal(state.nodes[a].vop)) {
-        remove_vop(state, a, b);
+        literal::remove_vop(state, a, b);
     }
     apply_cz_lookup(state, a, b);
 }
