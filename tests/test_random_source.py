@@ -29,3 +29,26 @@ def test_generator_words_are_balanced_across_reseeds():
     for bit in (31, 0, 17):
         ones = sum(w >> bit & 1 for w in words)
         assert abs(ones - n / 2) < 4 * math.sqrt(n / 4), bit
+
+
+def test_unreadable_entropy_fails_the_first_draw_of_a_thread():
+    import threading
+
+    outcome = {}
+
+    def first_draw():
+        try:
+            testing.random_words(1)
+        except BaseException as error:  # PanicException derives from BaseException
+            outcome["error"] = error
+
+    testing.fail_entropy(True)
+    try:
+        worker = threading.Thread(target=first_draw)
+        worker.start()
+        worker.join()
+    finally:
+        testing.fail_entropy(False)
+    assert type(outcome["error"]).__name__ == "PanicException"
+    assert "entropy" in str(outcome["error"])
+    assert len(testing.random_words(4)) == 4  # a thread whose generator exists goes on

@@ -36,6 +36,8 @@ bool read_entropy(std::array<std::uint32_t, 8>& key) {
     return true;
 }
 
+bool (*entropy_source)(std::array<std::uint32_t, 8>& key) = read_entropy;
+
 namespace {
 
 constexpr std::uint32_t RESEED_AFTER_BUFFERS = 65536 / (ChaCha12Stream::BUFFER_WORDS * 4);
@@ -48,7 +50,7 @@ struct ReseedingGenerator {
         if (stream.buffer_empty()) {
             if (buffers_left == 0) {
                 std::array<std::uint32_t, 8> key;
-                if (read_entropy(key)) stream.rekey(key);
+                if (entropy_source(key)) stream.rekey(key);
                 buffers_left = RESEED_AFTER_BUFFERS;
             }
             --buffers_left;
@@ -63,7 +65,7 @@ std::uint32_t thread_random_word() {
     static thread_local std::optional<ReseedingGenerator> generator;
     if (!generator) [[unlikely]] {
         std::array<std::uint32_t, 8> key;
-        if (!read_entropy(key)) {
+        if (!entropy_source(key)) {
             throw Panic("could not read the operating system's entropy to seed the random generator");
         }
         generator.emplace(ReseedingGenerator{ChaCha12Stream(key)});

@@ -11,6 +11,10 @@ namespace nodeweave {
 // Fills `key` from getrandom, falling back to /dev/urandom; false when neither can be read.
 bool read_entropy(std::array<std::uint32_t, 8>& key);
 
+// Where the generators take their seeds: read_entropy. The test-support module, which has its own
+// copy of this code, points its copy elsewhere to show what a failed read does.
+extern bool (*entropy_source)(std::array<std::uint32_t, 8>& key);
+
 // The next 32-bit word of the calling thread's generator. Throws Panic when the generator cannot
 // be seeded on this thread's first draw; a failed later reseed keeps the current keystream.
 std::uint32_t thread_random_word();

@@ -298,6 +298,16 @@ PyObject* random_words(PyObject*, PyObject* count) {
     });
 }
 
+bool no_entropy(std::array<std::uint32_t, 8>&) { return false; }
+
+// fail_entropy(flag): while set, this module's generators cannot read the system's entropy.
+PyObject* fail_entropy(PyObject*, PyObject* flag) {
+    const int failing = PyObject_IsTrue(flag);
+    if (failing < 0) return nullptr;
+    entropy_source = failing ? no_entropy : read_entropy;
+    Py_RETURN_NONE;
+}
+
 template <auto FUNCTION>
 constexpr PyMethodDef fast_function(const char* name) {
     return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(FUNCTION)),
@@ -320,6 +330,7 @@ PyMethodDef functions[] = {
     fast_function<peek_function>("peek"),
     fast_function<chacha_block_function>("chacha_block"),
     {"random_words", random_words, METH_O, nullptr},
+    {"fail_entropy", fail_entropy, METH_O, nullptr},
     {"fail_allocation_after", fail_allocation_after, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
