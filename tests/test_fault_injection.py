@@ -18,18 +18,18 @@ FAULTS = [0]  # failed attempts, each followed by a comparison of states
 
 def hub_state(seed):
     """Qubit 0 with eight neighbours (a full list on the heap), qubit 1 with four (a full inline
-    list), a few more edges and random VOPs."""
+    list), a few more edges, qubit N - 1 isolated, and random VOPs."""
     rng, adjacency = random.Random(seed), [[] for _ in range(N)]
-    edges = [(0, 1)] + [(0, v) for v in rng.sample(range(2, N), 7)]
-    edges += [(1, v) for v in rng.sample(range(2, N), 3)]
-    for u, v in edges + [tuple(rng.sample(range(2, N), 2)) for _ in range(6)]:
+    edges = [(0, 1)] + [(0, v) for v in rng.sample(range(2, N - 1), 7)]
+    edges += [(1, v) for v in rng.sample(range(2, N - 1), 3)]
+    for u, v in edges + [tuple(rng.sample(range(2, N - 1), 2)) for _ in range(6)]:
         if v not in adjacency[u]:
             adjacency[u].append(v), adjacency[v].append(u)
     return [rng.randrange(24) for _ in range(N)], adjacency
 
 
 def outsider(state, hub):
-    return next(v for v in range(2, N) if v not in state[1][hub])
+    return next(v for v in range(2, N - 1) if v not in state[1][hub])
 
 
 OPERATIONS = {  # the peek's records come in a random order, so only their qubits are compared
@@ -41,6 +41,8 @@ OPERATIONS = {  # the peek's records come in a random order, so only their qubit
     "remove_vop-hub-as-partner": lambda sim, st: testing.remove_vop(sim, 1, 0),
     "cz-hubs": lambda sim, st: testing.cz(sim, 0, 1),
     "cz-hub-outsider": lambda sim, st: testing.cz(sim, outsider(st, 0), 0),
+    "cz-hub-isolated": lambda sim, st: testing.cz(sim, 0, N - 1),  # one reduction, then the edge
+    "cz-isolated-hub": lambda sim, st: testing.cz(sim, N - 1, 1),
     "measure-x": lambda sim, st: testing.measure(sim, 0, 0, WORDS),
     "measure-y": lambda sim, st: testing.measure(sim, 0, 1, WORDS),
     "measure-z": lambda sim, st: testing.measure(sim, 1, 2, WORDS),

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory_resource>
+#include <utility>
 
 #include "engine/cz_lookup.h"
 #include "engine/journal.h"
@@ -29,6 +30,16 @@ void cz(State& state, qubit_t a, qubit_t b) {
         }
         state.journal = nullptr;
         return;
+    }
+    // Otherwise only the entangled operand x can be reduced, and its list then gains members only
+    // from its partner's. Room for those and for the new edge is made first, so that the look-up
+    // cannot run out of memory after the reduction has changed the graph.
+    for (const auto& [x, other] : {std::pair{a, b}, std::pair{b, a}}) {
+        if (has_neighbour_besides(state, x, other)) {
+            const qubit_t partner = reduction_partner(state, x, other);
+            state.nodes[x].adjacency.reserve(static_cast<std::size_t>(state.nodes[x].adjacency.size()) +
+                                             state.nodes[partner].adjacency.size() + 1);
+        }
     }
     reduce_and_look_up(state, a, b);
 }
