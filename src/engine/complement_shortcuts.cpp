@@ -92,15 +92,15 @@ bool complement_even_run(State& state, vertex_t v, unsigned length) {
     return true;
 }
 
-bool complement_leaf_pivot(State& state, const vertex_t* run_centres, const unsigned* run_lengths,
-                           std::size_t runs) {
-    if (runs < 2 || runs > 3) return false;
-    const vertex_t a = run_centres[runs - 1];
-    const vertex_t c = run_centres[runs - 2];
-    const unsigned lead = runs == 3 ? run_lengths[0] : 0;
-    const unsigned middle = run_lengths[runs - 2];
-    const unsigned last = run_lengths[runs - 1];
-    if ((runs == 3 && run_centres[0] != a) || middle % 2 == 0 || last % 2 == 0) return false;
+bool complement_leaf_pivot(State& state, const Runs& runs) {
+    const std::size_t count = runs.count;
+    if (count < 2 || count > 3) return false;
+    const vertex_t a = runs.centre[count - 1];
+    const vertex_t c = runs.centre[count - 2];
+    const unsigned lead = count == 3 ? runs.length[0] : 0;
+    const unsigned middle = runs.length[count - 2];
+    const unsigned last = runs.length[count - 1];
+    if ((count == 3 && runs.centre[0] != a) || middle % 2 == 0 || last % 2 == 0) return false;
     AdjacencyList& a_list = state.nodes[a].adjacency;
     if (a_list.size() != 1 || a_list[0] != c) return false;
 

@@ -12,13 +12,13 @@
 
 #include <cstddef>
 
+#include "engine/complementation.h"
 #include "engine/state.h"
 
 namespace nodeweave {
 
 // Each returns false, having changed nothing, when the sequence is not of its shape.
 bool complement_even_run(State& state, vertex_t v, unsigned length);
-bool complement_leaf_pivot(State& state, const vertex_t* run_centres, const unsigned* run_lengths,
-                           std::size_t runs);
+bool complement_leaf_pivot(State& state, const Runs& runs);
 
 }  // namespace nodeweave

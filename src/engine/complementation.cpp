@@ -41,36 +41,42 @@ void ComplementPlan::clear_list(vertex_t v) {
     }
 }
 
+Runs group_runs(const qubit_t* centres, std::size_t k) {
+    Runs runs;
+    for (std::size_t i = 0; i < k; ++i) {
+        const vertex_t c = static_cast<vertex_t>(centres[i]);
+        if (runs.count > 0 && runs.centre[runs.count - 1] == c) {
+            ++runs.length[runs.count - 1];
+        } else {
+            runs.centre[runs.count] = c;
+            runs.length[runs.count++] = 1;
+        }
+    }
+    return runs;
+}
+
 ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k,
                                 std::pmr::memory_resource* arena) {
     ComplementPlan plan(arena);
-    for (std::size_t i = 0; i < k; ++i) {
-        state.check(centres[i]);
-        const vertex_t c = static_cast<vertex_t>(centres[i]);
-        if (plan.runs > 0 && plan.run_centre[plan.runs - 1] == c) {
-            ++plan.run_length[plan.runs - 1];
-        } else {
-            plan.run_centre[plan.runs] = c;
-            plan.run_length[plan.runs++] = 1;
-        }
-    }
+    for (std::size_t i = 0; i < k; ++i) state.check(centres[i]);
+    plan.runs = group_runs(centres, k);
     // A pair toggled in runs J is toggled an odd number of times when popcount(J & odd_runs) is.
     unsigned odd_runs = 0;
-    for (std::size_t i = 0; i < plan.runs; ++i) odd_runs |= (plan.run_length[i] & 1u) << i;
+    for (std::size_t i = 0; i < plan.runs.count; ++i) odd_runs |= (plan.runs.length[i] & 1u) << i;
     auto odd = [&](unsigned joint) { return std::popcount(joint & odd_runs) % 2 == 1; };
-    const std::size_t runs = plan.runs;
+    const std::size_t runs = plan.runs.count;
     Members members(state, arena);
 
     // The centres' lists, followed run by run: N_i is the list of run i's centre when it comes.
     std::pmr::vector<std::pair<vertex_t, AdjacencyList>> centre_lists(arena);
     for (std::size_t i = 0; i < runs; ++i) {
         bool known = false;
-        for (auto& entry : centre_lists) known |= entry.first == plan.run_centre[i];
-        if (!known) centre_lists.emplace_back(plan.run_centre[i], state.nodes[plan.run_centre[i]].adjacency);
+        for (auto& entry : centre_lists) known |= entry.first == plan.runs.centre[i];
+        if (!known) centre_lists.emplace_back(plan.runs.centre[i], state.nodes[plan.runs.centre[i]].adjacency);
     }
     AdjacencyList complemented;
     for (std::size_t i = 0; i < runs; ++i) {
-        const vertex_t c = plan.run_centre[i];
+        const vertex_t c = plan.runs.centre[i];
         const AdjacencyList* neighbours = nullptr;
         for (auto& entry : centre_lists) {
             if (entry.first == c) neighbours = &entry.second;
@@ -88,7 +94,7 @@ ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_
         // moved to the end, as two complementations do.
         for (auto& [w, list] : centre_lists) {
             if (w == c || !in_step(members.find(w), i)) continue;
-            for (int repeat = plan.run_length[i] % 2 == 1 ? 1 : 2; repeat > 0; --repeat) {
+            for (int repeat = plan.runs.length[i] % 2 == 1 ? 1 : 2; repeat > 0; --repeat) {
                 complemented.clear();
                 complemented.reserve(static_cast<std::size_t>(list.size()) + neighbours->size());
                 for (vertex_t y : list) {
@@ -218,7 +224,7 @@ void complement_sequence(State& state, const qubit_t* centres, std::size_t k) {
     // If every centre has at most one neighbour, no step toggles an edge: no list changes, and
     // each N_i is the centre's present list.
     bool toggles = false;
-    for (std::size_t i = 0; i < k; ++i) toggles |= state.at(centres[i]).adjacency.size() > 1;
+    for (std::size_t i = 0; i < k; ++i) toggles |= state.nodes[centres[i]].adjacency.size() > 1;
     if (!toggles) {
         for (std::size_t i = 0; i < k; ++i) {
             for (vertex_t y : state.nodes[centres[i]].adjacency) multiply_right(y, VOP_S);
@@ -226,27 +232,17 @@ void complement_sequence(State& state, const qubit_t* centres, std::size_t k) {
         }
         return;
     }
-    vertex_t run_centres[MAX_COMPLEMENT_STEPS];
-    unsigned run_lengths[MAX_COMPLEMENT_STEPS];
-    std::size_t runs = 0;
-    for (std::size_t i = 0; i < k; ++i) {
-        if (runs > 0 && run_centres[runs - 1] == centres[i]) {
-            ++run_lengths[runs - 1];
-        } else {
-            run_centres[runs] = static_cast<vertex_t>(centres[i]);
-            run_lengths[runs++] = 1;
-        }
-    }
-    if (runs == 1 && complement_even_run(state, run_centres[0], run_lengths[0])) return;
-    if (complement_leaf_pivot(state, run_centres, run_lengths, runs)) return;
+    const Runs runs = group_runs(centres, k);
+    if (runs.count == 1 && complement_even_run(state, runs.centre[0], runs.length[0])) return;
+    if (complement_leaf_pivot(state, runs)) return;
 
     PlanArena arena;
     const ComplementPlan plan = plan_complements(state, centres, k, &arena.resource);
     apply_lists(state, plan);
-    for (std::size_t i = 0; i < plan.runs; ++i) {
-        for (int repeat = 0; repeat < plan.run_length[i]; ++repeat) {
+    for (std::size_t i = 0; i < plan.runs.count; ++i) {
+        for (unsigned repeat = 0; repeat < plan.runs.length[i]; ++repeat) {
             for (vertex_t y : plan.centre_list(i)) multiply_right(y, VOP_S);
-            multiply_right(plan.run_centre[i], VOP_SQRT_IX);
+            multiply_right(plan.runs.centre[i], VOP_SQRT_IX);
         }
     }
 }

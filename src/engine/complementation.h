@@ -29,12 +29,18 @@ namespace nodeweave {
 
 inline constexpr std::size_t MAX_COMPLEMENT_STEPS = 8;
 
-// The edge changes of a sequence of complementations, computed but not yet applied. Consecutive
-// complementations about the same centre form one run: N_i is the same for each of them.
+// Consecutive complementations about the same centre form one run: N_i is the same for each.
+struct Runs {
+    std::size_t count = 0;
+    vertex_t centre[MAX_COMPLEMENT_STEPS] = {};
+    unsigned length[MAX_COMPLEMENT_STEPS] = {};
+};
+
+Runs group_runs(const qubit_t* centres, std::size_t k);
+
+// The edge changes of a sequence of complementations, computed but not yet applied.
 struct ComplementPlan {
-    std::size_t runs = 0;
-    vertex_t run_centre[MAX_COMPLEMENT_STEPS] = {};
-    std::uint8_t run_length[MAX_COMPLEMENT_STEPS] = {};
+    Runs runs;
     struct Slice {
         vertex_t vertex;
         std::uint32_t offset;
