@@ -113,4 +113,18 @@ inline constexpr std::uint8_t REDUCTION_WORDS[24][5] = {
 // The VOPs that commute with controlled-Z: identity, Z, S-dagger and S.
 constexpr bool is_diagonal(vop_t v) { return v == 0 || v == 3 || v == 5 || v == 6; }
 
+// The VOPs that map Z to +-Z: the diagonal ones and the diagonal ones times X (1, 2, 4, 7). A
+// controlled-Z passes through such a VOP at the price of a Z on the other qubit when it holds an X.
+constexpr bool keeps_z_axis(vop_t v) { return v < 8; }
+
+// Measuring `axis` on a qubit with VOP v measures axis `axis` of the bare graph state below it,
+// the observed result negated when `negated` is 1 (because v^dagger sigma v = +-sigma').
+struct GraphAxis {
+    axis_t axis;
+    std::uint8_t negated;
+};
+constexpr GraphAxis through_vop(axis_t axis, vop_t v) {
+    return {CONJUGATED_AXIS[axis][VOP_ADJOINT[v]], CONJUGATED_SIGN[axis][VOP_ADJOINT[v]]};
+}
+
 }  // namespace nodeweave

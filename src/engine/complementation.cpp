@@ -1,250 +1,304 @@
 #include "engine/complementation.h"
 
-#include "engine/complement_shortcuts.h"
-#include "engine/journal.h"
-#include "engine/marked_members.h"
+#include <cstddef>
+#include <memory_resource>
+#include <vector>
 
-#include <algorithm>
-#include <bit>
-#include <utility>
+#include "engine/graph.h"
 
 namespace nodeweave {
 
 namespace {
 
-// A vertex met in some N_i: the steps it is met at (bit i), its position in each N_i, and
-// scratch used while one list is being rebuilt.
-struct Member {
-    vertex_t vertex;
-    std::uint8_t steps = 0;
-    bool listed = false;  // in the list being complemented
-    std::uint32_t stamp = 0;  // set to the rebuilt vertex's number when it is an old neighbour
-    std::uint32_t position[MAX_COMPLEMENT_STEPS] = {};
+using Slots = std::pmr::vector<slot_t>;
+
+// Small neighbourhoods are worked out on the stack.
+struct Arena {
+    std::byte buffer[2048];
+    std::pmr::monotonic_buffer_resource resource{buffer, sizeof buffer};
 };
 
-using Members = MarkedMembers<Member>;
+void gather_neighbours(const State& state, slot_t s, Slots& out, std::size_t spare = 0) {
+    out.reserve(degree(state, s) + spare);
+    for_each_neighbour(state, s, [&](slot_t y) { out.push_back(y); });
+}
 
-bool in_step(const Member* m, std::size_t i) { return m != nullptr && (m->steps >> i & 1); }
+// The mark of each listed vertex, cleared when it goes, on every path.
+class Marks {
+public:
+    explicit Marks(State& state) : state_(state) {}
+    ~Marks() {
+        for (int i = 0; i < count_; ++i) {
+            for (slot_t s : *sets_[i]) state_.nodes[s].mark = 0;
+        }
+    }
+    Marks(const Marks&) = delete;
+    Marks& operator=(const Marks&) = delete;
+    void cover(const Slots& set) { sets_[count_++] = &set; }
+
+private:
+    State& state_;
+    const Slots* sets_[3] = {};
+    int count_ = 0;
+};
+
+// Toggles every pair of vertices from two different groups (disjoint sets): in rows when there
+// are many pairs, otherwise edge by edge. Each vertex of the groups also gets list room for
+// `later_appends` more entries, which the caller may use afterwards; nothing is compacted.
+void toggle_between(State& state, const Slots* const* groups, std::size_t count, std::size_t later_appends) {
+    std::uint64_t total = 0, pairs = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        pairs += total * groups[i]->size();
+        total += groups[i]->size();
+    }
+    const bool rows = pairs >= thresholds.row_pairs;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t room = later_appends + (rows ? 0 : total - groups[i]->size());
+        if (room == 0) continue;
+        for (slot_t s : *groups[i]) reserve_list_room(state, s, room);
+    }
+    if (pairs == 0) return;
+    if (rows) {
+        Arena arena;
+        Slots all(&arena.resource);
+        all.reserve(total);
+        for (std::size_t i = 0; i < count; ++i) all.insert(all.end(), groups[i]->begin(), groups[i]->end());
+        const std::uint16_t id = absorb(state, all);
+        if (id != NO_BLOCK) {
+            Block& block = state.blocks[id];
+            const std::uint32_t words = block.words;
+            // masks[i]: every group but i.
+            std::pmr::vector<row_word> masks(count * words, 0, &arena.resource);
+            for (std::size_t i = 0; i < count; ++i) {
+                for (std::size_t j = 0; j < count; ++j) {
+                    if (j == i) continue;
+                    for (slot_t s : *groups[j]) {
+                        const std::uint32_t local = state.nodes[s].member - 1;
+                        masks[i * words + (local >> 6)] |= row_word{1} << (local & 63);
+                    }
+                }
+            }
+            for (std::size_t i = 0; i < count; ++i) {
+                for (slot_t s : *groups[i]) {
+                    const std::uint32_t local = state.nodes[s].member - 1;
+                    block.row_count[local] = xor_row(block.row(local), &masks[i * words], words);
+                }
+            }
+            return;
+        }
+        // No block to be had: edge by edge after all.
+        for (std::size_t i = 0; i < count; ++i) {
+            for (slot_t s : *groups[i]) reserve_list_room(state, s, later_appends + total - groups[i]->size());
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t j = i + 1; j < count; ++j) {
+            for (slot_t s : *groups[i]) {
+                for (slot_t t : *groups[j]) toggle_edge_reserved(state, s, t);
+            }
+        }
+    }
+}
 
 }  // namespace
 
-void ComplementPlan::remove_everywhere(vertex_t v) {
-    for (Slice& slice : new_lists) {
-        vertex_t* first = list_entries.data() + slice.offset;
-        slice.length = static_cast<std::uint32_t>(std::remove(first, first + slice.length, v) - first);
-    }
+namespace {
+
+// Local complementation about a vertex whose neighbours all share its block: each neighbour's row
+// takes x's row (which holds the neighbour itself, hence the flip back).
+void complement_in_block(State& state, slot_t x) {
+    Block& block = state.blocks[state.nodes[x].block];
+    const row_word* mask = block.row(state.nodes[x].member - 1);
+    for_each_bit(mask, block.words, [&](std::uint32_t local) {
+        block.row_count[local] = xor_row(block.row(local), mask, block.words) - 1;
+        block.flip(local, local);
+        multiply_right(state.nodes[block.slot_at[local]], VOP_S);
+    });
+    multiply_right(state.nodes[x], VOP_SQRT_IX);
 }
 
-void ComplementPlan::clear_list(vertex_t v) {
-    for (Slice& slice : new_lists) {
-        if (slice.vertex == v) slice.length = 0;
+}  // namespace
+
+void local_complement(State& state, slot_t x) {
+    if (state.nodes[x].member != 0 && state.nodes[x].list_size() == 0) {
+        complement_in_block(state, x);
+        return;
     }
+    Arena arena;
+    Slots neighbours(&arena.resource);
+    gather_neighbours(state, x, neighbours, 1);
+    const std::size_t d = neighbours.size();
+    if (d >= 2 && std::uint64_t{d} * (d - 1) / 2 >= thresholds.row_pairs) {
+        neighbours.push_back(x);
+        const std::uint16_t id = absorb(state, neighbours);
+        neighbours.pop_back();
+        if (id != NO_BLOCK) {
+            for (slot_t y : neighbours) state.nodes[y].compact_list();
+            state.nodes[x].compact_list();
+            complement_in_block(state, x);
+            return;
+        }
+    }
+    if (d >= 2) {
+        for (slot_t y : neighbours) reserve_list_room(state, y, d - 1);
+        for (std::size_t i = 0; i < d; ++i) {
+            for (std::size_t j = i + 1; j < d; ++j) toggle_edge_reserved(state, neighbours[i], neighbours[j]);
+        }
+        for (slot_t y : neighbours) state.nodes[y].compact_list();
+    }
+    for (slot_t y : neighbours) multiply_right(state.nodes[y], VOP_S);
+    multiply_right(state.nodes[x], VOP_SQRT_IX);
 }
 
-Runs group_runs(const qubit_t* centres, std::size_t k) {
-    Runs runs;
-    for (std::size_t i = 0; i < k; ++i) {
-        const vertex_t c = static_cast<vertex_t>(centres[i]);
-        if (runs.count > 0 && runs.centre[runs.count - 1] == c) {
-            ++runs.length[runs.count - 1];
-        } else {
-            runs.centre[runs.count] = c;
-            runs.length[runs.count++] = 1;
-        }
-    }
-    return runs;
+namespace {
+
+// The VOPs of the two ends of a pivot. The Zs that C and one of A or B take are the stabilizer of
+// an end in the new graph: of p when the Zs of B and C are replaced (z_on_a: A keeps its Zs and
+// the caller gives them), otherwise of r.
+void multiply_pivot_ends(State& state, qubit_t p, qubit_t r, bool z_on_a) {
+    Node& np = state.node(p);
+    Node& nr = state.node(r);
+    multiply_right(np, PIVOT_FIRST);
+    multiply_right(nr, PIVOT_SECOND);
+    multiply_right(np, z_on_a ? VOP_X : VOP_Z);
+    multiply_right(nr, z_on_a ? VOP_Z : VOP_X);
 }
 
-ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k,
-                                std::pmr::memory_resource* arena) {
-    ComplementPlan plan(arena);
-    for (std::size_t i = 0; i < k; ++i) state.check(centres[i]);
-    plan.runs = group_runs(centres, k);
-    // A pair toggled in runs J is toggled an odd number of times when popcount(J & odd_runs) is.
-    unsigned odd_runs = 0;
-    for (std::size_t i = 0; i < plan.runs.count; ++i) odd_runs |= (plan.runs.length[i] & 1u) << i;
-    auto odd = [&](unsigned joint) { return std::popcount(joint & odd_runs) % 2 == 1; };
-    const std::size_t runs = plan.runs.count;
-    Members members(state, arena);
-
-    // The centres' lists, followed run by run: N_i is the list of run i's centre when it comes.
-    std::pmr::vector<std::pair<vertex_t, AdjacencyList>> centre_lists(arena);
-    for (std::size_t i = 0; i < runs; ++i) {
-        bool known = false;
-        for (auto& entry : centre_lists) known |= entry.first == plan.runs.centre[i];
-        if (!known) centre_lists.emplace_back(plan.runs.centre[i], state.nodes[plan.runs.centre[i]].adjacency);
-    }
-    AdjacencyList complemented;
-    for (std::size_t i = 0; i < runs; ++i) {
-        const vertex_t c = plan.runs.centre[i];
-        const AdjacencyList* neighbours = nullptr;
-        for (auto& entry : centre_lists) {
-            if (entry.first == c) neighbours = &entry.second;
+// The pairs a pivot about u-v toggles, when both ends have all their neighbours in their common
+// block: A = N(u) \ N[v] takes N(v) \ {u}, B = N(v) \ N[u] takes N(u) \ {v} and C = N(u) ∩ N(v)
+// takes N(u) Δ N(v) \ {u, v}, each as one row XOR; the bits of u and v are flipped back.
+// Returns |A| - |B|. Throws std::bad_alloc (for the scratch row) before any change.
+std::int64_t toggle_pivot_in_block(State& state, slot_t u, slot_t v) {
+    Block& block = state.blocks[state.nodes[u].block];
+    const std::uint32_t words = block.words;
+    const std::uint32_t lu = state.nodes[u].member - 1, lv = state.nodes[v].member - 1;
+    const row_word* ru = block.row(lu);
+    const row_word* rv = block.row(lv);
+    Arena arena;
+    std::pmr::vector<row_word> either(words, &arena.resource);
+    for (std::uint32_t w = 0; w < words; ++w) either[w] = ru[w] ^ rv[w];
+    std::int64_t balance = 0;
+    for (std::uint32_t w = 0; w < words; ++w) {
+        const row_word only_u = ru[w] & ~rv[w], only_v = rv[w] & ~ru[w], both = ru[w] & rv[w];
+        for (row_word bits = only_u; bits != 0; bits &= bits - 1) {
+            const std::uint32_t k = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+            if (k == lv) continue;
+            block.row_count[k] = xor_row(block.row(k), rv, words) + 1;
+            block.flip(k, lu);
+            ++balance;
         }
-        plan.centre_offsets[i] = static_cast<std::uint32_t>(plan.centre_entries.size());
-        plan.centre_entries.insert(plan.centre_entries.end(), neighbours->begin(), neighbours->end());
-        plan.centre_offsets[i + 1] = static_cast<std::uint32_t>(plan.centre_entries.size());
-        for (std::uint32_t p = 0; p < neighbours->size(); ++p) {
-            Member& m = members.add((*neighbours)[p]);
-            m.steps |= static_cast<std::uint8_t>(1u << i);
-            m.position[i] = p;
+        for (row_word bits = only_v; bits != 0; bits &= bits - 1) {
+            const std::uint32_t k = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+            if (k == lu) continue;
+            block.row_count[k] = xor_row(block.row(k), ru, words) + 1;
+            block.flip(k, lv);
+            --balance;
         }
-        // Another centre in N_i: one complementation takes the members of N_i it had out of its
-        // list and appends the others; an even run leaves the same edges with the members it had
-        // moved to the end, as two complementations do.
-        for (auto& [w, list] : centre_lists) {
-            if (w == c || !in_step(members.find(w), i)) continue;
-            for (int repeat = plan.runs.length[i] % 2 == 1 ? 1 : 2; repeat > 0; --repeat) {
-                complemented.clear();
-                complemented.reserve(static_cast<std::size_t>(list.size()) + neighbours->size());
-                for (vertex_t y : list) {
-                    Member* m = members.find(y);
-                    if (in_step(m, i)) {
-                        m->listed = true;
-                    } else {
-                        complemented.push_back_reserved(y);
-                    }
-                }
-                for (vertex_t y : *neighbours) {
-                    Member* m = members.find(y);
-                    if (y != w && !m->listed) complemented.push_back_reserved(y);
-                    m->listed = false;
-                }
-                list.swap(complemented);
-            }
+        for (row_word bits = both; bits != 0; bits &= bits - 1) {
+            const std::uint32_t k = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+            block.row_count[k] = xor_row(block.row(k), either.data(), words) + 2;
+            block.flip(k, lu);
+            block.flip(k, lv);
         }
     }
-
-    // block(i, sigma): the members of N_i, in N_i's order, whose last joint step with a vertex met
-    // at steps `sigma` is i and whose number of joint steps is odd. Such a vertex ends up adjacent
-    // to them, unless it was adjacent before.
-    std::pmr::vector<std::pair<std::uint32_t, std::pmr::vector<const Member*>>> blocks(arena);
-    auto block = [&](std::size_t i, std::uint8_t sigma) -> const std::pmr::vector<const Member*>& {
-        const std::uint32_t key = static_cast<std::uint32_t>(i << 8 | sigma);
-        for (auto& entry : blocks) {
-            if (entry.first == key) return entry.second;
-        }
-        std::pmr::vector<const Member*> found(arena);
-        for (vertex_t y : plan.centre_list(i)) {
-            const Member* m = members.find(y);
-            const unsigned joint = sigma & m->steps;
-            if (static_cast<std::size_t>(std::bit_width(joint)) == i + 1 && odd(joint)) {
-                found.push_back(m);
-            }
-        }
-        blocks.emplace_back(key, std::move(found));
-        return blocks.back().second;
-    };
-
-    struct KeptOld {  // an old neighbour that is back at the end: its last run and place in it
-        std::uint32_t run;
-        std::uint32_t position;
-        vertex_t vertex;
-        bool operator<(const KeptOld& other) const {
-            return run != other.run ? run < other.run : position < other.position;
-        }
-    };
-    std::pmr::vector<KeptOld> kept_old(arena);
-    std::pmr::vector<Member>& all = members.all();
-    for (std::uint32_t n = 0; n < all.size(); ++n) {
-        const vertex_t x = all[n].vertex;
-        bool is_centre = false;
-        for (auto& entry : centre_lists) is_centre |= entry.first == x;
-        if (is_centre) continue;
-        const std::uint8_t sigma = all[n].steps;
-        const std::uint32_t stamp = n + 1;
-        const auto offset = static_cast<std::uint32_t>(plan.list_entries.size());
-
-        // Old entries never toggled keep their places; those toggled an even number of times are
-        // back at the end, placed by their last joint step.
-        for (vertex_t y : state.nodes[x].adjacency) {
-            Member* m = members.find(y);
-            const unsigned joint = m != nullptr ? (sigma & m->steps) : 0u;
-            if (joint == 0) {
-                plan.list_entries.push_back(y);
-                continue;
-            }
-            m->stamp = stamp;
-            if (!odd(joint)) {
-                const std::size_t last = static_cast<std::size_t>(std::bit_width(joint)) - 1;
-                kept_old.push_back({static_cast<std::uint32_t>(last), m->position[last], y});
-            }
-        }
-        std::sort(kept_old.begin(), kept_old.end());
-        auto next_old = kept_old.begin();
-        for (std::size_t i = 0; i < runs; ++i) {
-            if (!(sigma >> i & 1)) continue;
-            for (const Member* m : block(i, sigma)) {
-                while (next_old != kept_old.end() && next_old->run == i &&
-                       next_old->position < m->position[i]) {
-                    plan.list_entries.push_back((next_old++)->vertex);
-                }
-                if (m->vertex != x && m->stamp != stamp) plan.list_entries.push_back(m->vertex);
-            }
-            while (next_old != kept_old.end() && next_old->run == i) {
-                plan.list_entries.push_back((next_old++)->vertex);
-            }
-        }
-        kept_old.clear();
-        plan.new_lists.push_back(
-            {x, offset, static_cast<std::uint32_t>(plan.list_entries.size()) - offset});
-    }
-    for (auto& [c, list] : centre_lists) {
-        const auto offset = static_cast<std::uint32_t>(plan.list_entries.size());
-        plan.list_entries.insert(plan.list_entries.end(), list.begin(), list.end());
-        plan.new_lists.push_back({c, offset, list.size()});
-    }
-    return plan;
+    return balance;
 }
 
-void apply_lists(State& state, const ComplementPlan& plan) {
-    for (const auto& slice : plan.new_lists) state.nodes[slice.vertex].adjacency.reserve(slice.length);
-    for (const auto& slice : plan.new_lists) {  // nothing below allocates
-        const vertex_t* first = plan.list_entries.data() + slice.offset;
-        AdjacencyList& list = state.nodes[slice.vertex].adjacency;
-        list.assign(first, first + slice.length);
-        compact_list(state, slice.vertex);
-    }
-}
+}  // namespace
 
-void complement_sequence(State& state, const qubit_t* centres, std::size_t k) {
-    for (std::size_t i = 0; i < k; ++i) state.check(centres[i]);
-    if (state.journal != nullptr) {
-        // Only the centres and their neighbours change: the centres' lists gain members only
-        // from each other's lists.
-        for (std::size_t i = 0; i < k; ++i) {
-            if (i > 0 && centres[i] == centres[i - 1]) continue;
-            state.journal->save(state, static_cast<vertex_t>(centres[i]));
-            for (vertex_t y : state.nodes[centres[i]].adjacency) state.journal->save(state, y);
-        }
-    }
-    auto multiply_right = [&](vertex_t v, vop_t c) {
-        state.nodes[v].vop = VOP_PRODUCT[state.nodes[v].vop][c];
-    };
-    // If every centre has at most one neighbour, no step toggles an edge: no list changes, and
-    // each N_i is the centre's present list.
-    bool toggles = false;
-    for (std::size_t i = 0; i < k; ++i) toggles |= state.nodes[centres[i]].adjacency.size() > 1;
-    if (!toggles) {
-        for (std::size_t i = 0; i < k; ++i) {
-            for (vertex_t y : state.nodes[centres[i]].adjacency) multiply_right(y, VOP_S);
-            multiply_right(static_cast<vertex_t>(centres[i]), VOP_SQRT_IX);
+void pivot(State& state, qubit_t p, qubit_t r) {
+    const slot_t u = state.slot(p);
+    const slot_t v = state.slot(r);
+    const std::uint32_t du = degree(state, u), dv = degree(state, v);
+    const bool leaf = du == 1 || dv == 1;
+    // What the two ends hand over to each other: |A| + |B|.
+    const std::size_t moving = du + dv - 2;
+    const bool swap_records = !state.slot_of.empty() || moving > thresholds.relabel_min;
+    const bool in_block = !leaf && swap_records && same_block(state, u, v) &&
+                          state.nodes[u].list_size() == 0 && state.nodes[v].list_size() == 0;
+    if (in_block) {
+        ensure_permutation(state);
+        const bool z_on_a = toggle_pivot_in_block(state, u, v) <= 0;
+        relabel(state, u, v);
+        multiply_pivot_ends(state, p, r, z_on_a);
+        // The rows of u and v have not changed: A and B can be read off them.
+        const Block& block = state.blocks[state.nodes[u].block];
+        const std::uint32_t lu = state.nodes[u].member - 1, lv = state.nodes[v].member - 1;
+        const row_word* ru = block.row(lu);
+        const row_word* rv = block.row(lv);
+        for (std::uint32_t w = 0; w < block.words; ++w) {
+            row_word bits = z_on_a ? ru[w] & ~rv[w] : rv[w] & ~ru[w];
+            const std::uint32_t end = z_on_a ? lv : lu;
+            if (end >> 6 == w) bits &= ~(row_word{1} << (end & 63));
+            for (; bits != 0; bits &= bits - 1) {
+                const std::uint32_t k = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+                multiply_right(state.nodes[block.slot_at[k]], VOP_Z);
+            }
         }
         return;
     }
-    const Runs runs = group_runs(centres, k);
-    if (runs.count == 1 && complement_even_run(state, runs.centre[0], runs.length[0])) return;
-    if (complement_leaf_pivot(state, runs)) return;
 
-    PlanArena arena;
-    const ComplementPlan plan = plan_complements(state, centres, k, &arena.resource);
-    apply_lists(state, plan);
-    for (std::size_t i = 0; i < plan.runs.count; ++i) {
-        for (unsigned repeat = 0; repeat < plan.runs.length[i]; ++repeat) {
-            for (vertex_t y : plan.centre_list(i)) multiply_right(y, VOP_S);
-            multiply_right(plan.runs.centre[i], VOP_SQRT_IX);
+    Arena arena;
+    Slots only_u(&arena.resource), only_v(&arena.resource), common(&arena.resource);
+    if (!leaf || !swap_records) {
+        Marks marks(state);
+        gather_neighbours(state, u, only_u);
+        marks.cover(only_u);
+        for (slot_t y : only_u) state.nodes[y].mark = y == v ? 0 : 1;
+        Slots around_v(&arena.resource);
+        gather_neighbours(state, v, around_v);
+        for (slot_t y : around_v) {
+            if (y == u) continue;
+            if (state.nodes[y].mark == 1) {
+                state.nodes[y].mark = 2;
+                common.push_back(y);
+            } else {
+                only_v.push_back(y);
+            }
+        }
+        std::erase_if(only_u, [&](slot_t y) {
+            if (y == v) return true;
+            if (state.nodes[y].mark == 2) {
+                state.nodes[y].mark = 0;
+                return true;
+            }
+            return false;
+        });
+        for (slot_t y : common) state.nodes[y].mark = 0;
+    }
+
+    // Room first: the permutation, or room in the lists for the hand-over.
+    if (swap_records) {
+        ensure_permutation(state);
+    } else {
+        reserve_list_room(state, u, only_v.size());
+        reserve_list_room(state, v, only_u.size());
+    }
+    const Slots* groups[] = {&only_u, &only_v, &common};
+    toggle_between(state, groups, 3, swap_records ? 0 : 1);
+
+    // p takes r's place and r takes p's.
+    if (swap_records) {
+        relabel(state, u, v);
+    } else {
+        for (slot_t y : only_u) {
+            remove_edge(state, u, y);
+            add_edge(state, v, y);
+        }
+        for (slot_t y : only_v) {
+            remove_edge(state, v, y);
+            add_edge(state, u, y);
         }
     }
+    for (const Slots* group : groups) {
+        for (slot_t y : *group) state.nodes[y].compact_list();
+    }
+    state.nodes[u].compact_list();
+    state.nodes[v].compact_list();
+
+    const bool z_on_a = du - 1 - common.size() <= dv - 1 - common.size();
+    multiply_pivot_ends(state, p, r, z_on_a);
+    for (slot_t y : z_on_a ? only_u : only_v) multiply_right(state.nodes[y], VOP_Z);
 }
 
 }  // namespace nodeweave

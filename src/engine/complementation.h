@@ -1,86 +1,32 @@
 #pragma once
-// Local complementations computed list by list.
+// The two rewrites that change the graph without changing the quantum state:
 //
-// Done one edge toggle at a time, a complementation about a vertex of degree d costs about d^2
-// toggles of d each, and a reduction word of up to five complementations can pass through a dense
-// intermediate graph although its net effect is small. Here each affected adjacency list is
-// computed once, directly in its final order, for a whole sequence of complementations:
+// - local complementation about x: every pair of x's neighbours has its edge toggled; x's VOP
+//   takes sqrt(iX) on the right and each neighbour's takes S;
+// - pivot about an edge p-r: LC(p) LC(r) LC(p). With A, B, C the neighbours of p only, of r only,
+//   and of both, it toggles every pair between A, B and C and then exchanges the roles of p and r.
+//   p's VOP takes 14·6·14, r's 6·14·6 and every vertex of A, B and C a Z; the Zs on one of A or B
+//   and on C are the stabilizer of p or of r in the new graph and become one X and one Z on p and
+//   r, so a pivot touches the VOPs of the smaller of A and B only.
 //
-//   Let N_i be the list of the i-th centre when its complementation runs. Every other vertex x
-//   only changes where x is in some N_i; the pair {x, y} is toggled once for each step i at which
-//   both lie in N_i (a "joint" step). Then x's final list is
-//     - the entries of x's list with no joint step, in their old order, followed by
-//     - for each step i in turn, the members y of N_i (in N_i's order) whose last joint step with
-//       x is i and whose edge with x is present at the end.
-//   The centres' own lists are followed step by step. Work is linear in the lists read plus the
-//   entries written, however dense the intermediate graphs would have been.
+// A pivot from a leaf toggles nothing: when the hub would have to hand over many neighbours, the
+// two qubits exchange vertex records instead (see State), which costs O(1).
 //
-// All new lists are built before anything is changed, so a failed allocation leaves the state whole.
-
-#include <cstddef>
-#include <cstdint>
-#include <memory_resource>
-#include <span>
-#include <vector>
+// Each rewrite is whole or nothing: all memory is found before the first change, and a
+// std::bad_alloc leaves the state as it was (or, where a dense block had already been formed,
+// holding the same quantum state).
 
 #include "engine/state.h"
 
 namespace nodeweave {
 
-inline constexpr std::size_t MAX_COMPLEMENT_STEPS = 8;
+inline constexpr vop_t PIVOT_FIRST = VOP_PRODUCT[VOP_PRODUCT[VOP_SQRT_IX][VOP_S]][VOP_SQRT_IX];
+inline constexpr vop_t PIVOT_SECOND = VOP_PRODUCT[VOP_PRODUCT[VOP_S][VOP_SQRT_IX]][VOP_S];
 
-// Consecutive complementations about the same centre form one run: N_i is the same for each.
-struct Runs {
-    std::size_t count = 0;
-    vertex_t centre[MAX_COMPLEMENT_STEPS] = {};
-    unsigned length[MAX_COMPLEMENT_STEPS] = {};
-};
+// Local complementation about the vertex in slot x, with its VOP corrections.
+void local_complement(State& state, slot_t x);
 
-Runs group_runs(const qubit_t* centres, std::size_t k);
-
-// The edge changes of a sequence of complementations, computed but not yet applied.
-struct ComplementPlan {
-    Runs runs;
-    struct Slice {
-        vertex_t vertex;
-        std::uint32_t offset;
-        std::uint32_t length;
-    };
-    explicit ComplementPlan(std::pmr::memory_resource* arena)
-        : centre_entries(arena), list_entries(arena), new_lists(arena) {}
-
-    std::pmr::vector<vertex_t> centre_entries;  // N_i of each run, one after another
-    std::uint32_t centre_offsets[MAX_COMPLEMENT_STEPS + 1] = {};
-    std::pmr::vector<vertex_t> list_entries;  // the new lists, one after another
-    std::pmr::vector<Slice> new_lists;        // where each changed vertex's new list lies
-
-    std::span<const vertex_t> centre_list(std::size_t i) const {
-        return {centre_entries.data() + centre_offsets[i], centre_offsets[i + 1] - centre_offsets[i]};
-    }
-    // Deletes every entry equal to v from the new lists, keeping their order.
-    void remove_everywhere(vertex_t v);
-    // Empties the new list of v (a vertex the plan changes or a centre).
-    void clear_list(vertex_t v);
-};
-
-// Computes the lists after complementing about centres[0], ..., centres[k-1] in turn
-// (k <= MAX_COMPLEMENT_STEPS), with its working memory and the plan's from `arena`. Uses the
-// nodes' scratch marks, and leaves them at 0.
-ComplementPlan plan_complements(State& state, const qubit_t* centres, std::size_t k,
-                                std::pmr::memory_resource* arena);
-
-// A stack buffer for plans: small neighbourhoods are worked out without touching the heap.
-struct PlanArena {
-    std::byte buffer[4096];
-    std::pmr::monotonic_buffer_resource resource{buffer, sizeof buffer};
-};
-
-// Puts the planned lists in place. All room is made before the first list changes, so when
-// memory runs out nothing has changed.
-void apply_lists(State& state, const ComplementPlan& plan);
-
-// Complements about each centre in turn, with the VOP corrections: each neighbour of the centre
-// times S on the right, the centre times sqrt(iX) on the right.
-void complement_sequence(State& state, const qubit_t* centres, std::size_t k);
+// Pivot about the edge between qubits p and r. Afterwards p and r may live in each other's slots.
+void pivot(State& state, qubit_t p, qubit_t r);
 
 }  // namespace nodeweave

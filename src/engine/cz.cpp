@@ -1,79 +1,104 @@
 #include "engine/cz.h"
 
-#include <cstddef>
-#include <memory_resource>
-#include <utility>
-
+#include "engine/complementation.h"
 #include "engine/cz_lookup.h"
-#include "engine/journal.h"
-#include "engine/reduction.h"
+#include "engine/graph.h"
 
 namespace nodeweave {
+
+namespace {
+
+// A VOP that keeps the Z axis is a diagonal one, times X when `carries_x`.
+bool carries_x(vop_t v) { return keeps_z_axis(v) && !is_diagonal(v); }
+
+// When x has a neighbour besides o, rewrites the graph (keeping the state) until x's VOP keeps the
+// Z axis. No rewrite is centred on o, so o's VOP only ever takes S or Z on the right, which keep
+// its Z axis.
+void prepare_operand(State& state, qubit_t x, qubit_t o) {
+    const slot_t sx = state.slot(x);
+    const slot_t so = state.slot(o);
+    if (keeps_z_axis(state.nodes[sx].vop) || !has_neighbour_besides(state, sx, so)) return;
+    if (through_vop(AXIS_Z, state.nodes[sx].vop).axis == AXIS_Y) {
+        // A leaf w of x: complementing about w costs nothing and turns x's axis to X, and the
+        // pivot with a leaf costs nothing either. Otherwise complement about x itself.
+        const slot_t w = find_neighbour(state, sx, [&](slot_t y) { return y != so && degree(state, y) == 1; });
+        if (w == NO_SLOT) {
+            local_complement(state, sx);
+            return;
+        }
+        const qubit_t leaf = state.qubit(w);
+        local_complement(state, w);
+        pivot(state, x, leaf);
+        return;
+    }
+    // Axis X: a pivot with x's neighbour of least degree other than o.
+    slot_t best = NO_SLOT;
+    std::uint32_t best_degree = UINT32_MAX;
+    find_neighbour(state, sx, [&](slot_t y) {
+        if (y == so) return false;
+        const std::uint32_t d = degree(state, y);
+        if (d < best_degree) {
+            best = y;
+            best_degree = d;
+        }
+        return d <= 1;
+    });
+    pivot(state, x, state.qubit(best));
+}
+
+// CZ once each operand either has no neighbour besides the other or keeps the Z axis. A VOP that
+// keeps the Z axis is taken out of the gate (CZ v_a = v_a CZ Z_b, with the Z only when v_a
+// carries an X), which leaves the table's case of a diagonal first operand.
+void apply_prepared(State& state, qubit_t a, qubit_t b) {
+    const slot_t sa = state.slot(a);
+    const slot_t sb = state.slot(b);
+    Node& na = state.nodes[sa];
+    Node& nb = state.nodes[sb];
+    const bool edge = has_edge(state, sa, sb);
+    const bool a_alone = !has_neighbour_besides(state, sa, sb);
+    const bool b_alone = !has_neighbour_besides(state, sb, sa);
+    const vop_t va = na.vop, vb = nb.vop;
+    bool new_edge;
+    vop_t new_a, new_b;
+    if (a_alone && b_alone) {
+        const CzEntry entry = CZ_LOOKUP[edge][va][vb];
+        new_edge = entry.edge, new_a = entry.first, new_b = entry.second;
+    } else if (b_alone) {
+        const CzEntry entry = CZ_LOOKUP[edge][VOP_IDENTITY][carries_x(va) ? VOP_PRODUCT[VOP_Z][vb] : vb];
+        new_edge = entry.edge, new_a = VOP_PRODUCT[va][entry.first], new_b = entry.second;
+    } else if (a_alone) {
+        const CzEntry entry = CZ_LOOKUP[edge][carries_x(vb) ? VOP_PRODUCT[VOP_Z][va] : va][VOP_IDENTITY];
+        new_edge = entry.edge, new_a = entry.first, new_b = VOP_PRODUCT[vb][entry.second];
+    } else {
+        new_edge = !edge;
+        new_a = carries_x(vb) ? VOP_PRODUCT[va][VOP_Z] : va;
+        new_b = carries_x(va) ? VOP_PRODUCT[vb][VOP_Z] : vb;
+    }
+    if (new_edge && !edge) {
+        reserve_edge(state, sa, sb);
+        add_edge(state, sa, sb);
+    } else if (!new_edge && edge) {
+        remove_edge(state, sa, sb);
+        na.compact_list();
+        nb.compact_list();
+        leave_block_if_unlinked(state, sa);
+        leave_block_if_unlinked(state, sb);
+    }
+    na.vop = new_a;
+    nb.vop = new_b;
+}
+
+}  // namespace
 
 void cz(State& state, qubit_t a, qubit_t b) {
     state.check(a);
     state.check(b);
-    // With both operands entangled, two or three reductions may run; should a later one run out
-    // of memory, the journal puts back what the earlier ones changed. With either operand
-    // isolated, at most one runs, and each is whole or nothing on its own.
-    if (!state.nodes[a].adjacency.empty() && !state.nodes[b].adjacency.empty()) {
-        std::byte buffer[2048];
-        std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
-        Journal journal(&arena);
-        state.journal = &journal;
-        try {
-            reduce_and_look_up(state, a, b);
-        } catch (...) {
-            state.journal = nullptr;
-            journal.restore(state);
-            throw;
-        }
-        state.journal = nullptr;
-        return;
-    }
-    // Otherwise only the entangled operand x can be reduced, and its list then gains members only
-    // from its partner's. Room for those and for the new edge is made first, so that the look-up
-    // cannot run out of memory after the reduction has changed the graph.
-    for (const auto& [x, other] : {std::pair{a, b}, std::pair{b, a}}) {
-        if (has_neighbour_besides(state, x, other)) {
-            const qubit_t partner = reduction_partner(state, x, other);
-            state.nodes[x].adjacency.reserve(static_cast<std::size_t>(state.nodes[x].adjacency.size()) +
-                                             state.nodes[partner].adjacency.size() + 1);
-        }
-    }
-    reduce_and_look_up(state, a, b);
-}
-
-void reduce_and_look_up(State& state, qubit_t a, qubit_t b) {
-    // The look-up is exact only when each operand is adjacent to nothing but the other or carries
-    // a diagonal VOP. Each test reads the graph as the reductions before it left it.
-    if (has_neighbour_besides(state, a, b)) {
-        remove_vop(state, a, b);
-    }
-    if (has_neighbour_besides(state, b, a)) {
-        remove_vop(state, b, a);
-    }
-    if (has_neighbour_besides(state, a, b) && !is_diagonal(state.nodes[a].vop)) {
-        remove_vop(state, a, b);
-    }
-    apply_cz_lookup(state, a, b);
-}
-
-void apply_cz_lookup(State& state, qubit_t a, qubit_t b) {
-    Node& na = state.nodes[a];
-    Node& nb = state.nodes[b];
-    const bool edge = contains(na.adjacency, b);
-    const CzEntry entry = CZ_LOOKUP[edge][na.vop][nb.vop];
-    if (entry.edge && !edge) {
-        add_edge(state, a, b);
-    } else if (!entry.edge) {
-        erase_value(na.adjacency, b);
-        erase_value(nb.adjacency, a);
-        compact_list(state, static_cast<vertex_t>(a));
-        compact_list(state, static_cast<vertex_t>(b));
-    }
-    na.vop = entry.first;
-    nb.vop = entry.second;
+    // Preparing b can give a neighbours besides b, hence the second look at a; preparing a again
+    // never spoils b.
+    prepare_operand(state, a, b);
+    prepare_operand(state, b, a);
+    prepare_operand(state, a, b);
+    apply_prepared(state, a, b);
 }
 
 }  // namespace nodeweave

@@ -1,10 +1,15 @@
 #include "engine/state.h"
 
-#include <algorithm>
 #include <cstdint>
+#include <numeric>
 #include <string>
+#include <utility>
 
 namespace nodeweave {
+
+#ifdef NODEWEAVE_TUNABLE_THRESHOLDS
+Thresholds thresholds = DEFAULT_THRESHOLDS;
+#endif
 
 void throw_index_out_of_bounds(std::size_t len, std::size_t index) {
     throw Panic("index out of bounds: the len is " + std::to_string(len) + " but the index is " +
@@ -17,57 +22,40 @@ State make_state(std::size_t qubit_amount) {
     }
     if (qubit_amount > MAX_QUBITS) throw std::bad_alloc();
     State state;
-    state.nodes.resize(qubit_amount, Node{AdjacencyList{}, VOP_H, 0});
+    state.nodes.resize(qubit_amount);
     return state;
 }
 
-bool contains(const AdjacencyList& list, qubit_t value) {
-    return std::find(list.begin(), list.end(), value) != list.end();
+State copy_state(const State& state) {
+    State copy;
+    copy.nodes = state.nodes;
+    copy.slot_of = state.slot_of;
+    copy.qubit_of = state.qubit_of;
+    copy.blocks.reserve(state.blocks.size());
+    for (const Block& block : state.blocks) copy.blocks.push_back(block);
+    copy.free_blocks.reserve(copy.blocks.capacity());
+    copy.free_blocks = state.free_blocks;
+    return copy;
 }
 
-bool erase_value(AdjacencyList& list, qubit_t value) {
-    auto new_end = std::remove(list.begin(), list.end(), static_cast<vertex_t>(value));
-    const bool found = new_end != list.end();
-    list.truncate(static_cast<std::uint32_t>(new_end - list.begin()));
-    return found;
+void ensure_permutation(State& state) {
+    if (!state.slot_of.empty() || state.nodes.empty()) return;
+    std::vector<slot_t> slot_of(state.nodes.size());
+    std::vector<std::uint32_t> qubit_of(state.nodes.size());
+    std::iota(slot_of.begin(), slot_of.end(), slot_t{0});
+    std::iota(qubit_of.begin(), qubit_of.end(), std::uint32_t{0});
+    state.slot_of.swap(slot_of);
+    state.qubit_of.swap(qubit_of);
 }
 
-static void reserve_one_more(AdjacencyList& list) {
-    list.reserve(static_cast<std::size_t>(list.size()) + 1);
-}
-
-void add_edge(State& state, qubit_t u, qubit_t v) {
-    AdjacencyList& lu = state.at(u).adjacency;
-    AdjacencyList& lv = state.at(v).adjacency;
-    reserve_one_more(lu);
-    reserve_one_more(lv);
-    lu.push_back_reserved(static_cast<vertex_t>(v));
-    lv.push_back_reserved(static_cast<vertex_t>(u));
-}
-
-void toggle_edge(State& state, qubit_t u, qubit_t v) {
-    AdjacencyList& lu = state.at(u).adjacency;
-    AdjacencyList& lv = state.at(v).adjacency;
-    if (contains(lu, v)) {
-        erase_value(lu, v);
-        erase_value(lv, u);
-        lu.compact();
-        lv.compact();
-    } else {
-        // A stray u in v's list would be a broken invariant; the removal keeps lists symmetric.
-        erase_value(lv, u);
-        reserve_one_more(lu);
-        reserve_one_more(lv);
-        lu.push_back_reserved(static_cast<vertex_t>(v));
-        lv.push_back_reserved(static_cast<vertex_t>(u));
-    }
-}
-
-void remove_edge(State& state, qubit_t u, qubit_t v) {
-    erase_value(state.at(u).adjacency, v);
-    erase_value(state.at(v).adjacency, u);
-    state.nodes[u].adjacency.compact();
-    state.nodes[v].adjacency.compact();
+void relabel(State& state, slot_t a, slot_t b) noexcept {
+    const std::uint32_t qa = state.qubit_of[a];
+    const std::uint32_t qb = state.qubit_of[b];
+    state.qubit_of[a] = qb;
+    state.qubit_of[b] = qa;
+    state.slot_of[qa] = b;
+    state.slot_of[qb] = a;
+    std::swap(state.nodes[a].vop, state.nodes[b].vop);
 }
 
 }  // namespace nodeweave

@@ -1,89 +1,77 @@
 #pragma once
-// The simulator state: one vertex per qubit, each with an ordered adjacency list and a vertex
-// operator (VOP). The state stands for C(vop_0) ⊗ ... ⊗ C(vop_n-1) |G>.
+// The simulator state: n vertex records ("slots"), one per qubit, standing for
+// C(vop_0) ⊗ ... ⊗ C(vop_n-1) |G>.
 //
-// Invariants kept by every operation: lists are symmetric, hold no self entry and no duplicate,
-// and every entry is a valid index. Adjacency order is part of the state: a new edge is appended
-// at the end of both lists, and a removed edge leaves the other entries in order.
+// Qubit q normally lives in slot q. A pivot about an edge with a leaf end exchanges the roles of
+// its two vertices; the engine then swaps which qubit lives in which slot instead of moving the
+// hub's neighbours, and from the first such swap on keeps the permutation in `slot_of` and
+// `qubit_of`. Edges refer to slots.
+//
+// An edge between two members of one dense block is a bit in both their rows; every other edge is
+// an entry in both vertices' lists. Invariants: edges are symmetric, no vertex is its own
+// neighbour, no list holds an entry twice or an entry that shares its vertex's block, and a block
+// member's row bit for itself is 0.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "clifford/tables.h"
-#include "engine/adjacency_list.h"
+#include "engine/block.h"
+#include "engine/node.h"
 #include "engine/panic.h"
 
 namespace nodeweave {
 
-// A qubit index as callers give it. Stored indices are 32-bit (vertex_t), so a state holds at
-// most MAX_QUBITS qubits.
+// A qubit index as callers give it. Slots are 32-bit, so a state holds at most MAX_QUBITS qubits.
 using qubit_t = std::size_t;
 inline constexpr std::size_t MAX_QUBITS = UINT32_MAX;
 
-struct Node {
-    AdjacencyList adjacency;
-    vop_t vop;
-    // Scratch for operations on many vertices at once (membership marks); always 0 between
-    // operations, so it is not part of the state.
-    std::uint32_t mark = 0;
-};
-static_assert(sizeof(Node) == 32);
-
-class Journal;
-
 struct State {
-    std::vector<Node> nodes;
-    // Set while an operation of several stages runs: each stage saves what it will change.
-    Journal* journal = nullptr;
+    std::vector<Node> nodes;                  // by slot
+    std::vector<slot_t> slot_of;              // qubit -> slot; empty while slot q holds qubit q
+    std::vector<std::uint32_t> qubit_of;      // slot -> qubit; empty likewise
+    std::vector<Block> blocks;                // by id; a block without members holds no memory
+    std::vector<std::uint16_t> free_blocks;   // ids of empty blocks; room for blocks.size() entries
 
-    std::size_t size() const { return nodes.size(); }
+    std::size_t size() const noexcept { return nodes.size(); }
 
     // Throws Panic("index out of bounds: ...") unless q < size().
     void check(qubit_t q) const {
-        if (q >= nodes.size()) [[unlikely]] {
-            throw_index_out_of_bounds(nodes.size(), q);
-        }
+        if (q >= nodes.size()) [[unlikely]] throw_index_out_of_bounds(nodes.size(), q);
     }
-
-    Node& at(qubit_t q) {
+    slot_t slot(qubit_t q) const {
         check(q);
-        return nodes[q];
+        return slot_of.empty() ? static_cast<slot_t>(q) : slot_of[q];
     }
-    const Node& at(qubit_t q) const {
-        check(q);
-        return nodes[q];
-    }
+    qubit_t qubit(slot_t s) const noexcept { return qubit_of.empty() ? s : qubit_of[s]; }
+    Node& node(qubit_t q) { return nodes[slot(q)]; }
+    const Node& node(qubit_t q) const { return nodes[slot(q)]; }
 };
 
-// n qubits in |0>: no edges, VOP H everywhere. Throws Panic("capacity overflow") when the node
+// n qubits in |0>: no edges, VOP H everywhere. Throws Panic("capacity overflow") when the record
 // array's byte size cannot be represented, std::bad_alloc when memory is short or n exceeds
 // MAX_QUBITS.
 State make_state(std::size_t qubit_amount);
 
+// A deep copy that shares nothing with `state`.
+State copy_state(const State& state);
+
 // Applies the single-qubit gate g (a VOP) to qubit q: vop <- g * vop.
 inline void apply_gate(State& state, qubit_t q, vop_t g) {
-    Node& node = state.at(q);
+    Node& node = state.node(q);
     node.vop = VOP_PRODUCT[g][node.vop];
 }
 
-// Whether `list` holds `value`.
-bool contains(const AdjacencyList& list, qubit_t value);
+// Multiplies a vertex's VOP on the right by c: the correction c acts on the graph state before
+// the VOP does.
+inline void multiply_right(Node& node, vop_t c) noexcept { node.vop = VOP_PRODUCT[node.vop][c]; }
 
-// Deletes every entry equal to `value`, keeping the order of the others; returns whether any was.
-bool erase_value(AdjacencyList& list, qubit_t value);
+// From the first relabelling on, the qubit-slot permutation is kept explicitly. Throws
+// std::bad_alloc with nothing changed.
+void ensure_permutation(State& state);
 
-// Adds the edge {u, v} if absent, removes it if present. u's list decides which.
-// Growth is reserved before anything changes, so a failed allocation leaves the state whole.
-void toggle_edge(State& state, qubit_t u, qubit_t v);
-
-// Removes the edge {u, v}: every v from u's list, then every u from v's list.
-void remove_edge(State& state, qubit_t u, qubit_t v);
-
-// Appends the edge {u, v} (known to be absent) at the end of both lists.
-void add_edge(State& state, qubit_t u, qubit_t v);
-
-// A deep copy that shares nothing with `state`.
-inline State copy_state(const State& state) { return State{state.nodes, nullptr}; }
+// Exchanges the qubits living in slots a and b, their VOPs with them. The permutation exists.
+void relabel(State& state, slot_t a, slot_t b) noexcept;
 
 }  // namespace nodeweave

@@ -9,7 +9,8 @@ namespace nodeweave {
 namespace {
 
 // The rotations one gate has made before its controlled-Z. Should the controlled-Z run out of
-// memory, they are taken back, so that the gate changes nothing; a failed index check keeps them.
+// memory, they are taken back, so that the gate changes nothing (the controlled-Z itself keeps
+// the state when it fails); a failed index check keeps them.
 class Frame {
 public:
     explicit Frame(State& state) : state_(state) {}
@@ -29,7 +30,7 @@ public:
         } catch (const std::bad_alloc&) {
             while (count_ > 0) {
                 --count_;
-                vop_t& vop = state_.nodes[qubits_[count_]].vop;
+                vop_t& vop = state_.node(qubits_[count_]).vop;
                 vop = VOP_PRODUCT[VOP_ADJOINT[gates_[count_]]][vop];
             }
             throw;

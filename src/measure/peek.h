@@ -38,9 +38,9 @@ std::vector<PeekRecord> peek_measure(const State& state, const std::vector<qubit
     records.reserve(qubits.size());
     State copy = copy_state(state);
     for (qubit_t q : qubits) {
-        const Node& node = copy.at(q);
-        const axis_t axis = node.adjacency.empty() ? X_PREIMAGE_AXIS[VOP_ADJOINT[node.vop]]
-                                                   : draw_axis(draw);
+        const slot_t s = copy.slot(q);
+        const axis_t axis = degree(copy, s) == 0 ? X_PREIMAGE_AXIS[VOP_ADJOINT[copy.nodes[s].vop]]
+                                                 : draw_axis(draw);
         records.push_back(PeekRecord{q, measure(copy, q, axis, draw), axis});
     }
     return records;

@@ -3,7 +3,7 @@
 
 #include <cstring>
 #include <stdexcept>
-#include <unordered_set>
+#include <string>
 #include <vector>
 
 #include "bindings/convert.h"
@@ -11,13 +11,16 @@
 #include "bindings/python.h"
 #include "bindings/simulator_object.h"
 #include "clifford/tables.h"
+#include "engine/complementation.h"
 #include "engine/cz.h"
 #include "engine/cz_lookup.h"
-#include "engine/reduction.h"
+#include "engine/graph.h"
+#include "engine/two_qubit.h"
 #include "measure/chacha.h"
 #include "measure/peek.h"
 #include "measure/random_source.h"
 #include "literal.h"
+#include "state_access.h"
 
 namespace nodeweave {
 
@@ -131,22 +134,26 @@ PyObject* tables(PyObject*, PyObject*) {
     });
 }
 
-PyObject* dump(PyObject*, PyObject* sim) {
-    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        const State& state = state_of(sim);
-        PyObject* vops = checked(PyList_New(static_cast<Py_ssize_t>(state.size())));
-        PyObject* adjacency = PyList_New(static_cast<Py_ssize_t>(state.size()));
-        for (std::size_t i = 0; i < state.size(); ++i) {
-            const Node& node = state.nodes[i];
-            PyList_SET_ITEM(vops, i, PyLong_FromLong(node.vop));
-            PyObject* list = PyList_New(static_cast<Py_ssize_t>(node.adjacency.size()));
-            for (std::size_t j = 0; j < node.adjacency.size(); ++j) {
-                PyList_SET_ITEM(list, j, PyLong_FromUnsignedLongLong(node.adjacency[j]));
-            }
-            PyList_SET_ITEM(adjacency, i, list);
+PyObject* graph_to_python(const literal::Graph& graph) {
+    PyObject* vops = checked(PyList_New(static_cast<Py_ssize_t>(graph.vop.size())));
+    PyObject* adjacency = PyList_New(static_cast<Py_ssize_t>(graph.vop.size()));
+    if (adjacency == nullptr) {
+        Py_DECREF(vops);
+        throw PythonError{};
+    }
+    for (std::size_t i = 0; i < graph.vop.size(); ++i) {
+        PyList_SET_ITEM(vops, i, PyLong_FromLong(graph.vop[i]));
+        PyObject* list = PyList_New(static_cast<Py_ssize_t>(graph.adjacency[i].size()));
+        for (std::size_t j = 0; list != nullptr && j < graph.adjacency[i].size(); ++j) {
+            PyList_SET_ITEM(list, j, PyLong_FromSize_t(graph.adjacency[i][j]));
         }
-        return Py_BuildValue("(NN)", vops, adjacency);
-    });
+        PyList_SET_ITEM(adjacency, i, list);
+    }
+    return Py_BuildValue("(NN)", vops, adjacency);
+}
+
+PyObject* dump(PyObject*, PyObject* sim) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* { return graph_to_python(graph_of(state_of(sim))); });
 }
 
 [[noreturn]] void malformed(const char* why) {
@@ -154,44 +161,112 @@ PyObject* dump(PyObject*, PyObject* sim) {
     throw PythonError{};
 }
 
-// Builds a state from Python lists, refusing anything that breaks the graph invariants.
-State state_from(PyObject* vops, PyObject* adjacency, std::size_t n) {
+// A graph from Python lists, refusing anything that breaks the graph invariants.
+literal::Graph graph_from(PyObject* vops, PyObject* adjacency, std::size_t n) {
     if (!PyList_Check(vops) || !PyList_Check(adjacency)) malformed("vops and adjacency must be lists");
     if (static_cast<std::size_t>(PyList_GET_SIZE(vops)) != n ||
         static_cast<std::size_t>(PyList_GET_SIZE(adjacency)) != n) {
         malformed("vops and adjacency must have one entry per qubit");
     }
-    State state = make_state(n);
+    literal::Graph graph;
+    graph.vop.resize(n);
+    graph.adjacency.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         const qubit_t vop = index_arg(PyList_GET_ITEM(vops, i));
         if (vop >= 24) malformed("a VOP must be below 24");
-        state.nodes[i].vop = static_cast<vop_t>(vop);
+        graph.vop[i] = static_cast<vop_t>(vop);
         PyObject* list = PyList_GET_ITEM(adjacency, i);
         if (!PyList_Check(list)) malformed("each adjacency must be a list");
-        std::unordered_set<qubit_t> seen;
         for (Py_ssize_t j = 0; j < PyList_GET_SIZE(list); ++j) {
             const qubit_t neighbour = index_arg(PyList_GET_ITEM(list, j));
             if (neighbour >= n) malformed("a neighbour index is out of range");
-            if (neighbour == i) malformed("a vertex lists itself");
-            if (!seen.insert(neighbour).second) malformed("a neighbour is listed twice");
-            state.nodes[i].adjacency.push_back(neighbour);
+            graph.adjacency[i].push_back(neighbour);
         }
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        for (qubit_t j : state.nodes[i].adjacency) {
-            if (!contains(state.nodes[j].adjacency, i)) malformed("the lists are not symmetric");
-        }
-    }
-    return state;
+    const std::string why = malformation(graph, n);
+    if (!why.empty()) malformed(why.c_str());
+    return graph;
 }
 
 PyObject* load(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 3) malformed("load(sim, vops, adjacency)");
         State& state = state_of(args[0]);
-        State loaded = state_from(args[1], args[2], state.size());
+        State loaded = state_of_graph(graph_from(args[1], args[2], state.size()));
         state = std::move(loaded);
         Py_RETURN_NONE;
+    });
+}
+
+// check(sim): raises AssertionError naming the first internal invariant the state breaks.
+PyObject* check(PyObject*, PyObject* sim) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        const std::string why = broken_invariant(state_of(sim));
+        if (!why.empty()) {
+            PyErr_SetString(PyExc_AssertionError, why.c_str());
+            throw PythonError{};
+        }
+        Py_RETURN_NONE;
+    });
+}
+
+// layout(sim): how the engine holds the graph: the qubits of each dense block, whether qubits have
+// moved to other vertex records, and the qubits whose neighbour lists carry a position index.
+PyObject* layout(PyObject*, PyObject* sim) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        const State& state = state_of(sim);
+        PyObject* blocks = checked(PyList_New(0));
+        for (const Block& block : state.blocks) {
+            if (block.members == 0) continue;
+            PyObject* members = PyList_New(0);
+            for (std::uint32_t local = 0; members != nullptr && local < block.issued; ++local) {
+                if (block.slot_at[local] == NO_SLOT) continue;
+                PyObject* q = PyLong_FromSize_t(state.qubit(block.slot_at[local]));
+                if (q == nullptr || PyList_Append(members, q) < 0) Py_CLEAR(members);
+                Py_XDECREF(q);
+            }
+            if (members == nullptr || PyList_Append(blocks, members) < 0) {
+                Py_XDECREF(members);
+                Py_DECREF(blocks);
+                throw PythonError{};
+            }
+            Py_DECREF(members);
+        }
+        PyObject* indexed = PyList_New(0);
+        for (std::size_t q = 0; indexed != nullptr && q < state.size(); ++q) {
+            if (!state.node(q).list_indexed()) continue;
+            PyObject* number = PyLong_FromSize_t(q);
+            if (number == nullptr || PyList_Append(indexed, number) < 0) Py_CLEAR(indexed);
+            Py_XDECREF(number);
+        }
+        if (indexed == nullptr) {
+            Py_DECREF(blocks);
+            throw PythonError{};
+        }
+        return Py_BuildValue("{sNsOsN}", "blocks", blocks, "relabelled",
+                             state.slot_of.empty() ? Py_False : Py_True, "indexed", indexed);
+    });
+}
+
+// thresholds() gives the engine's size thresholds of this module; thresholds(index_min, row_pairs,
+// relabel_min, initial_row_words) sets them and gives the previous ones.
+PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        const Thresholds previous = thresholds;
+        if (nargs == 4) {
+            qubit_t values[4];
+            for (int i = 0; i < 4; ++i) {
+                values[i] = index_arg(args[i]);
+                if (values[i] > UINT32_MAX) malformed("thresholds must fit 32 bits");
+            }
+            if (values[3] == 0) malformed("initial_row_words must be at least 1");
+            thresholds = Thresholds{static_cast<std::uint32_t>(values[0]), static_cast<std::uint32_t>(values[1]),
+                                    static_cast<std::uint32_t>(values[2]), static_cast<std::uint32_t>(values[3])};
+        } else if (nargs != 0) {
+            malformed("thresholds() or thresholds(index_min, row_pairs, relabel_min, initial_row_words)");
+        }
+        return Py_BuildValue("(IIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
+                             previous.initial_row_words);
     });
 }
 
@@ -208,16 +283,21 @@ PyObject* pair_operation(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     });
 }
 
+void local_complement_qubit(State& state, qubit_t q) { local_complement(state, state.slot(q)); }
+
+void pivot_qubits(State& state, qubit_t p, qubit_t r) {
+    if (!has_edge(state, state.slot(p), state.slot(r))) malformed("a pivot needs an edge");
+    pivot(state, p, r);
+}
+
 PyObject* local_complement_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 2) malformed("expected (sim, v)");
-        local_complement(state_of(args[0]), index_arg(args[1]));
+        local_complement_qubit(state_of(args[0]), index_arg(args[1]));
         Py_RETURN_NONE;
     });
 }
 
-// measure(sim, qubit, axis, words) with the engine's graph update or the step-by-step one.
-template <void (*UPDATE)(State&, qubit_t, axis_t, std::uint8_t)>
 PyObject* measure_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
@@ -227,16 +307,103 @@ PyObject* measure_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (axis > 2) malformed("axis must be 0, 1 or 2");
         const std::vector<std::uint32_t> words = words_arg(args[3]);
         SuppliedWords draw{&words};
-        const std::uint8_t result = measure(state, qubit, static_cast<axis_t>(axis), draw, UPDATE);
+        const std::uint8_t result = measure(state, qubit, static_cast<axis_t>(axis), draw);
         return Py_BuildValue("(in)", result, static_cast<Py_ssize_t>(draw.used));
     });
+}
+
+// The step-by-step reference operations work on the graph of `sim` and put the result back.
+template <class Operation>
+PyObject* on_literal_graph(PyObject* sim, Operation&& operation) {
+    State& state = state_of(sim);
+    literal::Graph graph = graph_of(state);
+    PyObject* result = operation(graph);
+    State rebuilt = state_of_graph(graph);
+    state = std::move(rebuilt);
+    return result;
 }
 
 PyObject* literal_local_complement(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 2) malformed("expected (sim, v)");
-        literal::local_complement(state_of(args[0]), index_arg(args[1]));
-        Py_RETURN_NONE;
+        const qubit_t v = index_arg(args[1]);
+        return on_literal_graph(args[0], [&](literal::Graph& graph) {
+            if (v >= graph.vop.size()) throw_index_out_of_bounds(graph.vop.size(), v);
+            literal::local_complement(graph, v);
+            Py_RETURN_NONE;
+        });
+    });
+}
+
+template <void (*OPERATION)(literal::Graph&, std::size_t, std::size_t)>
+PyObject* literal_pair(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 3) malformed("expected (sim, a, b)");
+        const qubit_t a = index_arg(args[1]);
+        const qubit_t b = index_arg(args[2]);
+        if (a == b) malformed("the two vertices must differ");
+        return on_literal_graph(args[0], [&](literal::Graph& graph) {
+            if (a >= graph.vop.size()) throw_index_out_of_bounds(graph.vop.size(), a);
+            if (b >= graph.vop.size()) throw_index_out_of_bounds(graph.vop.size(), b);
+            OPERATION(graph, a, b);
+            Py_RETURN_NONE;
+        });
+    });
+}
+
+PyObject* literal_measure(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
+        const qubit_t qubit = index_arg(args[1]);
+        const qubit_t axis = index_arg(args[2]);
+        if (axis > 2) malformed("axis must be 0, 1 or 2");
+        const std::vector<std::uint32_t> words = words_arg(args[3]);
+        return on_literal_graph(args[0], [&](literal::Graph& graph) {
+            if (qubit >= graph.vop.size()) throw_index_out_of_bounds(graph.vop.size(), qubit);
+            SuppliedWords draw{&words};
+            const std::uint8_t result = literal::measure(graph, qubit, static_cast<axis_t>(axis), draw);
+            return Py_BuildValue("(in)", result, static_cast<Py_ssize_t>(draw.used));
+        });
+    });
+}
+
+// apply(sim, name, qubit[, qubit]): a gate or measurement of the public interface, by its method
+// name, run through this module's copy of the engine (with this module's thresholds). A
+// measurement draws from this module's generator and returns its result bit.
+PyObject* apply(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if ((nargs != 3 && nargs != 4) || !PyUnicode_Check(args[1])) malformed("expected (sim, name, qubit[, qubit])");
+        State& state = state_of(args[0]);
+        const std::string name = PyUnicode_AsUTF8(args[1]);
+        const qubit_t a = index_arg(args[2]);
+        static const std::pair<const char*, vop_t> single[] = {
+            {"x", VOP_X}, {"y", VOP_Y}, {"z", VOP_Z}, {"h", VOP_H}, {"s", VOP_S}, {"sdag", VOP_SDAG}};
+        static const std::pair<const char*, axis_t> measurements[] = {
+            {"measure_x", AXIS_X}, {"measure_y", AXIS_Y}, {"measure_z", AXIS_Z}};
+        static const std::pair<const char*, void (*)(State&, qubit_t, qubit_t)> pairs[] = {
+            {"cz", cz}, {"cx", cx}, {"cy", cy}, {"xcx", xcx}, {"xcy", xcy},
+            {"xcz", xcz}, {"ycx", ycx}, {"ycy", ycy}, {"ycz", ycz}};
+        if (nargs == 3) {
+            for (const auto& [gate, vop] : single) {
+                if (name == gate) {
+                    apply_gate(state, a, vop);
+                    Py_RETURN_NONE;
+                }
+            }
+            for (const auto& [method, axis] : measurements) {
+                if (name == method) return PyLong_FromLong(measure(state, a, axis, ThreadRandom{}));
+            }
+        } else {
+            const qubit_t b = index_arg(args[3]);
+            if (a == b) malformed("control and target must be different qubits");
+            for (const auto& [gate, operation] : pairs) {
+                if (name == gate) {
+                    operation(state, a, b);
+                    Py_RETURN_NONE;
+                }
+            }
+        }
+        malformed("no such gate or measurement");
     });
 }
 
@@ -318,16 +485,19 @@ PyMethodDef functions[] = {
     {"tables", tables, METH_NOARGS, nullptr},
     {"dump", dump, METH_O, nullptr},
     fast_function<load>("load"),
-    fast_function<pair_operation<toggle_edge>>("toggle_edge"),
+    {"check", check, METH_O, nullptr},
+    {"layout", layout, METH_O, nullptr},
+    fast_function<thresholds_function>("thresholds"),
     fast_function<local_complement_function>("local_complement"),
-    fast_function<pair_operation<remove_vop>>("remove_vop"),
+    fast_function<pair_operation<pivot_qubits>>("pivot"),
     fast_function<pair_operation<cz>>("cz"),
-    fast_function<measure_function<measure_graph>>("measure"),
+    fast_function<measure_function>("measure"),
     fast_function<literal_local_complement>("literal_local_complement"),
-    fast_function<pair_operation<literal::remove_vop>>("literal_remove_vop"),
-    fast_function<pair_operation<literal::cz>>("literal_cz"),
-    fast_function<measure_function<literal::measure_graph>>("literal_measure"),
+    fast_function<literal_pair<literal::remove_vop>>("literal_remove_vop"),
+    fast_function<literal_pair<literal::cz>>("literal_cz"),
+    fast_function<literal_measure>("literal_measure"),
     fast_function<peek_function>("peek"),
+    fast_function<apply>("apply"),
     fast_function<chacha_block_function>("chacha_block"),
     {"random_words", random_words, METH_O, nullptr},
     {"fail_entropy", fail_entropy, METH_O, nullptr},

@@ -1,0 +1,81 @@
+#pragma once
+// A dense block: a set of vertices, each with a local index, whose edges among themselves are kept
+// as a bit matrix instead of lists. A complementation about a vertex of degree d then costs d
+// word-wide XORs of one row each, not d^2 list edits. Blocks form where complementations meet
+// high degree (the frontier of a measured lattice, a densely entangled register); a vertex leaves
+// its block when it has no edges left.
+//
+// The matrix is square: `capacity()` rows of `words` 64-bit words, row i at bits[i * words].
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/hub_index.h"
+
+namespace nodeweave {
+
+using row_word = std::uint64_t;
+
+struct Block {
+    Block() = default;
+    // A copy keeps the room that releasing members needs.
+    Block(const Block& other)
+        : words(other.words), members(other.members), issued(other.issued), bits(other.bits),
+          slot_at(other.slot_at), row_count(other.row_count) {
+        free_locals.reserve(other.capacity());
+        free_locals = other.free_locals;
+    }
+    Block(Block&&) noexcept = default;
+    Block& operator=(Block&&) noexcept = default;
+    Block& operator=(const Block&) = delete;
+
+    std::uint32_t words = 0;    // per row; the block holds up to 64 * words members
+    std::uint32_t members = 0;
+    std::uint32_t issued = 0;   // local indices handed out so far; the free ones are listed below
+    std::vector<row_word> bits;
+    std::vector<slot_t> slot_at;              // local index -> slot, NO_SLOT when free
+    std::vector<std::uint32_t> row_count;     // edges in each row
+    std::vector<std::uint32_t> free_locals;   // room for capacity() entries
+
+    std::uint32_t capacity() const noexcept { return 64 * words; }
+    row_word* row(std::uint32_t local) noexcept { return bits.data() + std::size_t{local} * words; }
+    const row_word* row(std::uint32_t local) const noexcept {
+        return bits.data() + std::size_t{local} * words;
+    }
+    bool test(std::uint32_t i, std::uint32_t j) const noexcept { return row(i)[j >> 6] >> (j & 63) & 1; }
+    void flip(std::uint32_t i, std::uint32_t j) noexcept { row(i)[j >> 6] ^= row_word{1} << (j & 63); }
+    // Local indices still to be had without growing.
+    std::uint32_t room() const noexcept {
+        return capacity() - issued + static_cast<std::uint32_t>(free_locals.size());
+    }
+    // A free local index (room() > 0).
+    std::uint32_t take_local() noexcept {
+        if (!free_locals.empty()) {
+            const std::uint32_t local = free_locals.back();
+            free_locals.pop_back();
+            return local;
+        }
+        return issued++;
+    }
+
+    // A block with room for `capacity` members (rounded up to whole words). Throws std::bad_alloc.
+    static Block with_capacity(std::uint32_t capacity);
+    // Grows to room for `wanted` members in all; all or nothing. Throws std::bad_alloc.
+    void reserve(std::uint32_t wanted);
+};
+
+// dst ^= src over `words` words; returns the number of bits set in dst afterwards.
+std::uint32_t xor_row(row_word* dst, const row_word* src, std::uint32_t words) noexcept;
+
+// Calls f(local) for every bit set in the row, in ascending order.
+template <class F>
+void for_each_bit(const row_word* row, std::uint32_t words, F&& f) {
+    for (std::uint32_t w = 0; w < words; ++w) {
+        for (row_word bits = row[w]; bits != 0; bits &= bits - 1) {
+            f(w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits)));
+        }
+    }
+}
+
+}  // namespace nodeweave
