@@ -6,6 +6,8 @@ import pytest
 
 import _nodeweave_testing as nwt
 from nodeweave import Axis, MeasurementResult, NodeWeave
+from stim_oracle import assert_same_state, to_stim
+from thresholds import TINY, thresholds
 
 X, Y, Z = 0, 1, 2
 WORDS = {0: [0, 2**31 - 1], 1: [2**31, 2**32 - 1]}  # words whose top bit is g
@@ -46,15 +48,24 @@ MEASUREMENTS = [  # vops, adjacency, qubit, axis, adjacency after, (result, vops
 @pytest.mark.parametrize("case", MEASUREMENTS)
 @pytest.mark.parametrize("g", [0, 1])
 def test_random_measurement_updates(case, g):
+    """The step-by-step reference follows each worked example exactly; the engine gives the same
+    result for the same word and the same quantum state, with every representation threshold."""
     vops, adjacency, qubit, axis, adjacency_after = case[:5]
     result, vops_after = case[5 + g]
+    expected = to_stim((vops_after, adjacency_after))
     for word in WORDS[g]:
-        sim = loaded(vops, adjacency)
-        assert nwt.measure(sim, qubit, axis, [word, 0, 2**31]) == (result, 1)
-        assert nwt.dump(sim) == (vops_after, adjacency_after)
-        # the measured qubit is isolated and repeating the measurement is certain
-        assert nwt.measure(sim, qubit, axis, []) == (result, 0)
-        assert nwt.dump(sim) == (vops_after, adjacency_after)
+        literal = loaded(vops, adjacency)
+        assert nwt.literal_measure(literal, qubit, axis, [word, 0, 2**31]) == (result, 1)
+        assert nwt.dump(literal) == (vops_after, adjacency_after)
+        for values in (None, TINY):
+            with thresholds(values):
+                sim = loaded(vops, adjacency)
+                assert nwt.measure(sim, qubit, axis, [word, 0, 2**31]) == (result, 1)
+                nwt.check(sim)
+                assert nwt.dump(sim)[1][qubit] == []
+                assert_same_state(to_stim(nwt.dump(sim)), expected)
+                # the measured qubit is isolated and repeating the measurement is certain
+                assert nwt.measure(sim, qubit, axis, []) == (result, 0)
 
 
 def test_only_the_eigen_axis_of_an_isolated_qubit_is_certain():

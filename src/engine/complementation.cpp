@@ -23,24 +23,36 @@ void gather_neighbours(const State& state, slot_t s, Slots& out, std::size_t spa
     for_each_neighbour(state, s, [&](slot_t y) { out.push_back(y); });
 }
 
-// The mark of each listed vertex, cleared when it goes, on every path.
-class Marks {
-public:
-    explicit Marks(State& state) : state_(state) {}
-    ~Marks() {
-        for (int i = 0; i < count_; ++i) {
-            for (slot_t s : *sets_[i]) state_.nodes[s].mark = 0;
+// Sorts the neighbours of the ends u, v of an edge: A, those of u only; B, those of v only; C, those
+// of both. The scratch marks are cleared on every path.
+void split_neighbourhoods(State& state, slot_t u, slot_t v, Slots& only_u, Slots& only_v, Slots& common) {
+    Arena arena;
+    Slots around_u(&arena.resource);
+    gather_neighbours(state, u, around_u);
+    struct ClearMarks {
+        State& state;
+        const Slots& marked;
+        ~ClearMarks() {
+            for (slot_t y : marked) state.nodes[y].mark = 0;
         }
+    } clear{state, around_u};
+    only_u.reserve(around_u.size());
+    only_v.reserve(degree(state, v));
+    common.reserve(around_u.size());
+    for (slot_t y : around_u) state.nodes[y].mark = 1;
+    for_each_neighbour(state, v, [&](slot_t y) {
+        if (y == u) return;
+        if (state.nodes[y].mark == 1) {
+            state.nodes[y].mark = 2;
+            common.push_back(y);
+        } else {
+            only_v.push_back(y);
+        }
+    });
+    for (slot_t y : around_u) {
+        if (y != v && state.nodes[y].mark == 1) only_u.push_back(y);
     }
-    Marks(const Marks&) = delete;
-    Marks& operator=(const Marks&) = delete;
-    void cover(const Slots& set) { sets_[count_++] = &set; }
-
-private:
-    State& state_;
-    const Slots* sets_[3] = {};
-    int count_ = 0;
-};
+}
 
 // Toggles every pair of vertices from two different groups (disjoint sets): in rows when there
 // are many pairs, otherwise edge by edge. Each vertex of the groups also gets list room for
@@ -240,32 +252,7 @@ void pivot(State& state, qubit_t p, qubit_t r) {
 
     Arena arena;
     Slots only_u(&arena.resource), only_v(&arena.resource), common(&arena.resource);
-    if (!leaf || !swap_records) {
-        Marks marks(state);
-        gather_neighbours(state, u, only_u);
-        marks.cover(only_u);
-        for (slot_t y : only_u) state.nodes[y].mark = y == v ? 0 : 1;
-        Slots around_v(&arena.resource);
-        gather_neighbours(state, v, around_v);
-        for (slot_t y : around_v) {
-            if (y == u) continue;
-            if (state.nodes[y].mark == 1) {
-                state.nodes[y].mark = 2;
-                common.push_back(y);
-            } else {
-                only_v.push_back(y);
-            }
-        }
-        std::erase_if(only_u, [&](slot_t y) {
-            if (y == v) return true;
-            if (state.nodes[y].mark == 2) {
-                state.nodes[y].mark = 0;
-                return true;
-            }
-            return false;
-        });
-        for (slot_t y : common) state.nodes[y].mark = 0;
-    }
+    if (!leaf || !swap_records) split_neighbourhoods(state, u, v, only_u, only_v, common);
 
     // Room first: the permutation, or room in the lists for the hand-over.
     if (swap_records) {

@@ -18,32 +18,21 @@ void prepare_operand(State& state, qubit_t x, qubit_t o) {
     const slot_t sx = state.slot(x);
     const slot_t so = state.slot(o);
     if (keeps_z_axis(state.nodes[sx].vop) || !has_neighbour_besides(state, sx, so)) return;
+    const slot_t partner = light_neighbour(state, sx, so);
     if (through_vop(AXIS_Z, state.nodes[sx].vop).axis == AXIS_Y) {
-        // A leaf w of x: complementing about w costs nothing and turns x's axis to X, and the
+        // With a leaf w, complementing about w costs nothing and turns x's axis to X, and the
         // pivot with a leaf costs nothing either. Otherwise complement about x itself.
-        const slot_t w = find_neighbour(state, sx, [&](slot_t y) { return y != so && degree(state, y) == 1; });
-        if (w == NO_SLOT) {
+        if (degree(state, partner) != 1) {
             local_complement(state, sx);
             return;
         }
-        const qubit_t leaf = state.qubit(w);
-        local_complement(state, w);
+        const qubit_t leaf = state.qubit(partner);
+        local_complement(state, partner);
         pivot(state, x, leaf);
         return;
     }
-    // Axis X: a pivot with x's neighbour of least degree other than o.
-    slot_t best = NO_SLOT;
-    std::uint32_t best_degree = UINT32_MAX;
-    find_neighbour(state, sx, [&](slot_t y) {
-        if (y == so) return false;
-        const std::uint32_t d = degree(state, y);
-        if (d < best_degree) {
-            best = y;
-            best_degree = d;
-        }
-        return d <= 1;
-    });
-    pivot(state, x, state.qubit(best));
+    // Axis X: a pivot with a neighbour of low degree other than o.
+    pivot(state, x, state.qubit(partner));
 }
 
 // CZ once each operand either has no neighbour besides the other or keeps the Z axis. A VOP that

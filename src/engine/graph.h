@@ -54,6 +54,26 @@ slot_t find_neighbour(const State& state, slot_t s, Pred&& pred) {
 
 bool has_edge(State& state, slot_t a, slot_t b) noexcept;
 
+// A neighbour of s other than `avoid`, chosen to make a pivot cheap: the one of least degree among
+// the first few looked at, or the first leaf met. NO_SLOT when s has no other neighbour. The scan
+// is bounded so that choosing stays O(1) at a hub.
+inline constexpr int PARTNER_SCAN = 16;
+inline slot_t light_neighbour(const State& state, slot_t s, slot_t avoid = NO_SLOT) {
+    slot_t best = NO_SLOT;
+    std::uint32_t best_degree = UINT32_MAX;
+    int looked = 0;
+    find_neighbour(state, s, [&](slot_t y) {
+        if (y == avoid) return false;
+        const std::uint32_t d = degree(state, y);
+        if (d < best_degree) {
+            best = y;
+            best_degree = d;
+        }
+        return d <= 1 || ++looked == PARTNER_SCAN;
+    });
+    return best;
+}
+
 // Whether s has a neighbour other than `other`.
 inline bool has_neighbour_besides(State& state, slot_t s, slot_t other) noexcept {
     const std::uint32_t d = degree(state, s);

@@ -15,8 +15,9 @@
 
 namespace nodeweave {
 
-// Measures `axis` (0 X, 1 Y, 2 Z) on qubit q with graph-level outcome bit g, where the outcome is
-// random (not X through the VOP on an isolated qubit). Returns the result bit (0 for +1).
-std::uint8_t collapse(State& state, qubit_t q, axis_t axis, std::uint8_t g);
+// Projects qubit q onto the eigenstate of `axis` (0 X, 1 Y, 2 Z) with result bit `result` (0 for
+// +1, 1 for -1), where the outcome is random (anything but X through the VOP of an isolated
+// qubit), so that both results are possible.
+void collapse(State& state, qubit_t q, axis_t axis, std::uint8_t result);
 
 }  // namespace nodeweave

@@ -2,8 +2,9 @@
 // Projective measurement of one qubit in the X, Y or Z basis.
 //
 // The requested axis is translated through the qubit's VOP into an axis of the bare graph state;
-// the outcome is certain only for X on an isolated vertex, and is otherwise the top bit of one
-// 32-bit word drawn from `draw`. After the update the measured qubit has no edges.
+// the outcome is certain only for X on an isolated vertex. Otherwise the graph-level outcome is the
+// top bit of one 32-bit word drawn from `draw`, the result is that outcome seen through the VOP,
+// and the state collapses onto it. After the update the measured qubit has no edges.
 
 #include <cstdint>
 
@@ -21,7 +22,9 @@ std::uint8_t measure(State& state, qubit_t q, axis_t axis, Draw&& draw) {
     // An isolated vertex is in |+>: its X outcome is certain.
     if (m.axis == AXIS_X && degree(state, s) == 0) return m.negated;
     const std::uint8_t g = static_cast<std::uint8_t>(static_cast<std::uint32_t>(draw()) >> 31);
-    return collapse(state, q, axis, g);
+    const std::uint8_t result = m.negated ^ g;
+    collapse(state, q, axis, result);
+    return result;
 }
 
 }  // namespace nodeweave

@@ -1,0 +1,174 @@
+"""The engine's ways of storing the graph (position indexes on long lists, dense blocks of bit rows,
+qubits swapping vertex records) checked against stim: on small graphs with thresholds so small that
+every path is taken, on dense states at the engine's own thresholds, and on the shapes they exist
+for (hubs, GHZ states)."""
+
+import random
+
+import pytest
+import stim
+
+import _nodeweave_testing as testing
+from nodeweave import NodeWeave
+from stim_oracle import assert_same_state, check_invariants, to_stim
+from thresholds import TINY, thresholds
+
+SINGLE = ["h", "s", "sdag", "x", "y", "z"]
+TWO = ["cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"]
+STIM_NAME = {"sdag": "s_dag"}
+SMALL = [TINY, (2, 3, 2, 1), (4, 10, 1, 1)]
+
+
+def fresh(n):
+    ref = stim.TableauSimulator()
+    ref.set_num_qubits(n)
+    return NodeWeave(n), ref
+
+
+def step(rng, sim, ref, run):
+    """One random gate, measurement or state-keeping rewrite on both simulators; `run(sim, name,
+    *qubits)` performs gates and measurements on nodeweave (returning a measurement's bit)."""
+    n, r = ref.num_qubits, rng.random()
+    if r < 0.2:
+        gate, q = rng.choice(SINGLE), rng.randrange(n)
+        run(sim, gate, q), getattr(ref, STIM_NAME.get(gate, gate))(q)
+        return gate, q
+    if r < 0.75:
+        gate, (a, b) = rng.choice(TWO), rng.sample(range(n), 2)
+        run(sim, gate, a, b), getattr(ref, gate)(a, b)
+        return gate, a, b
+    if r < 0.88:
+        q, neighbours = rng.randrange(n), testing.dump(sim)[1]
+        if neighbours[q] and rng.random() < 0.5:
+            p = rng.choice(neighbours[q])
+            testing.pivot(sim, q, p)
+            return "pivot", q, p
+        testing.local_complement(sim, q)
+        return "local_complement", q
+    q, basis = rng.randrange(n), rng.choice("xyz")
+    expect = getattr(ref, "peek_" + basis)(q)
+    bit = int(run(sim, "measure_" + basis, q))
+    assert not expect or bit == (expect == -1), f"certain {expect:+d}, got {bit}"
+    getattr(ref, "postselect_" + basis)(q, desired_value=bool(bit))
+    return "measure_" + basis, q, bit
+
+
+def check(sim, ref, history):
+    testing.check(sim)
+    dump = testing.dump(sim)
+    check_invariants(dump, ref.num_qubits)
+    assert_same_state(to_stim(dump), ref, f"after {history[-5:]}")
+
+
+def engine_of_the_test_module(sim, name, *qubits):
+    return testing.apply(sim, name, *qubits)
+
+
+def public_module(sim, name, *qubits):
+    return getattr(sim, name)(*qubits)
+
+
+@pytest.mark.parametrize("values", SMALL, ids=["tiny", "small", "mixed"])
+def test_small_thresholds_match_stim(values):
+    with thresholds(values):
+        for seed in range(120):
+            rng = random.Random(seed)
+            sim, ref = fresh(rng.randint(2, 16))
+            history = []
+            for _ in range(60):
+                history.append(step(rng, sim, ref, engine_of_the_test_module))
+                check(sim, ref, history)
+
+
+def test_states_shaped_by_small_thresholds_work_in_the_public_module():
+    # The public module's engine meets indexes, blocks and swapped records it would not have made
+    # itself at such sizes.
+    with thresholds(TINY):
+        for seed in range(80):
+            rng = random.Random(7000 + seed)
+            sim, ref = fresh(rng.randint(2, 16))
+            history = []
+            for _ in range(60):
+                run = public_module if rng.random() < 0.5 else engine_of_the_test_module
+                history.append(step(rng, sim, ref, run))
+                check(sim, ref, history)
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_dense_random_circuits_match_stim(seed):
+    rng, n = random.Random(seed), 90
+    sim, ref = fresh(n)
+    for q in range(n):
+        sim.h(q), ref.h(q)
+    for layer in range(12):
+        for q in rng.sample(range(n), n // 2):
+            gate = rng.choice(SINGLE)
+            getattr(sim, gate)(q), getattr(ref, STIM_NAME.get(gate, gate))(q)
+        order = rng.sample(range(n), n)
+        for a, b in zip(order[::2], order[1::2]):
+            gate = rng.choice(TWO)
+            getattr(sim, gate)(a, b), getattr(ref, gate)(a, b)
+        if layer == 8:
+            assert testing.layout(sim)["blocks"], "a dense state is kept in a block"
+        testing.check(sim)
+    assert_same_state(to_stim(testing.dump(sim)), ref)
+    history = []
+    for q in rng.sample(range(n), n // 2):
+        basis = rng.choice("xyz")
+        bit = int(getattr(sim, "measure_" + basis)(q))
+        getattr(ref, "postselect_" + basis)(q, desired_value=bool(bit))
+        history.append((basis, q))
+    check(sim, ref, history)
+
+
+def edges(sim):
+    return sum(map(len, testing.dump(sim)[1])) // 2
+
+
+def star(n):
+    sim = NodeWeave(n)
+    for q in range(n):
+        sim.h(q)
+    for q in range(1, n):
+        sim.cz(0, q)
+    return sim
+
+
+def test_a_star_stays_a_star():
+    n = 3000
+    sim = star(n)
+    assert edges(sim) == n - 1
+    sim.measure_z(5)  # a leaf leaves; the hub's list finds it through its index
+    assert edges(sim) == n - 2 and 0 in testing.layout(sim)["indexed"]
+    sim.measure_y(0)  # not a complete graph on the leaves: a star about one of them
+    assert edges(sim) < 2 * n and len(sim.get_entangled_group(1)) == n - 2
+    testing.check(sim)
+
+
+def test_a_ghz_chain_swaps_records_and_stays_a_star():
+    n = 2000
+    sim = NodeWeave(n)
+    sim.h(0)
+    for q in range(n - 1):
+        sim.cx(q, q + 1)
+    assert edges(sim) == n - 1 and testing.layout(sim)["relabelled"]
+    ref = stim.TableauSimulator()
+    ref.set_num_qubits(40)
+    small = NodeWeave(40)
+    small.h(0), ref.h(0)
+    for q in range(39):
+        small.cx(q, q + 1), ref.cx(q, q + 1)
+    assert_same_state(to_stim(testing.dump(small)), ref)
+    first = sim.measure_z(n // 2)
+    assert all(sim.measure_z(q) == first for q in range(0, n, 97))
+    assert edges(sim) == 0
+
+
+def test_peeking_at_the_hub_of_a_large_star_keeps_it_sparse():
+    sim = star(20_000)
+    before = testing.dump(sim)
+    axes = set()
+    for _ in range(40):  # each peek measures on a copy, which must not fill in
+        outcome = sim.peek_measure_set({0, 1})
+        axes.add(int(outcome[0].axis))
+    assert axes == {0, 1, 2} and testing.dump(sim) == before

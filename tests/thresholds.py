@@ -1,0 +1,20 @@
+"""The engine's size thresholds in the test-support module, shrunk for a block of code so that
+dense blocks, position indexes and record swaps are used on graphs of a few qubits."""
+
+import contextlib
+
+import _nodeweave_testing as testing
+
+# index every list, rows for every complementation, always swap records, one-word rows
+TINY = (1, 1, 0, 1)
+
+
+@contextlib.contextmanager
+def thresholds(values):
+    """Sets the test-support module's thresholds to `values` (None: leave them) for the block."""
+    previous = testing.thresholds(*values) if values else None
+    try:
+        yield
+    finally:
+        if previous:
+            testing.thresholds(*previous)
