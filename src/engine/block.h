@@ -45,6 +45,13 @@ struct Block {
     }
     bool test(std::uint32_t i, std::uint32_t j) const noexcept { return row(i)[j >> 6] >> (j & 63) & 1; }
     void flip(std::uint32_t i, std::uint32_t j) noexcept { row(i)[j >> 6] ^= row_word{1} << (j & 63); }
+    // Adds (change +1) or removes (change -1) the edge between members i and j.
+    void change_edge(std::uint32_t i, std::uint32_t j, int change) noexcept {
+        flip(i, j);
+        flip(j, i);
+        row_count[i] += change;
+        row_count[j] += change;
+    }
     // Local indices still to be had without growing.
     std::uint32_t room() const noexcept {
         return capacity() - issued + static_cast<std::uint32_t>(free_locals.size());

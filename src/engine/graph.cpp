@@ -22,11 +22,7 @@ void add_edge(State& state, slot_t a, slot_t b) noexcept {
     Node& x = state.nodes[a];
     Node& y = state.nodes[b];
     if (same_block(state, a, b)) {
-        Block& block = state.blocks[x.block];
-        block.flip(x.member - 1, y.member - 1);
-        block.flip(y.member - 1, x.member - 1);
-        ++block.row_count[x.member - 1];
-        ++block.row_count[y.member - 1];
+        state.blocks[x.block].change_edge(x.member - 1, y.member - 1, +1);
         return;
     }
     x.append(b);
@@ -37,11 +33,7 @@ void remove_edge(State& state, slot_t a, slot_t b) noexcept {
     Node& x = state.nodes[a];
     Node& y = state.nodes[b];
     if (same_block(state, a, b)) {
-        Block& block = state.blocks[x.block];
-        block.flip(x.member - 1, y.member - 1);
-        block.flip(y.member - 1, x.member - 1);
-        --block.row_count[x.member - 1];
-        --block.row_count[y.member - 1];
+        state.blocks[x.block].change_edge(x.member - 1, y.member - 1, -1);
         return;
     }
     x.erase(b);
@@ -169,10 +161,7 @@ std::uint16_t absorb(State& state, std::span<const slot_t> vertices) {
             }
             node.erase_at(i);
             peer.erase(s);
-            block.flip(node.member - 1, peer.member - 1);
-            block.flip(peer.member - 1, node.member - 1);
-            ++block.row_count[node.member - 1];
-            ++block.row_count[peer.member - 1];
+            block.change_edge(node.member - 1, peer.member - 1, +1);
         }
     }
     return target;

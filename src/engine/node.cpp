@@ -11,7 +11,7 @@ Node::HeapList* Node::allocate_heap(std::size_t capacity, bool may_fail) {
     if (memory == nullptr) return nullptr;
     auto* heap = static_cast<HeapList*>(memory);
     heap->capacity = static_cast<std::uint32_t>(capacity);
-    heap->unused = 0;
+    heap->padding = 0;
     heap->index = nullptr;
     return heap;
 }

@@ -109,7 +109,7 @@ public:
 private:
     struct HeapList {
         std::uint32_t capacity;
-        std::uint32_t unused;
+        std::uint32_t padding;
         HubIndex* index;
         slot_t* entries() noexcept { return reinterpret_cast<slot_t*>(this + 1); }
     };
