@@ -10,6 +10,7 @@
 #include "bindings/args.h"
 #include "bindings/convert.h"
 #include "bindings/guard.h"
+#include "bindings/owned_ref.h"
 #include "bindings/simulator_object.h"
 #include "bindings/value_types.h"
 #include "engine/cz.h"
@@ -90,15 +91,10 @@ PyObject* measure_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs
         qubit_t qubit;
         if (!to_index(argument, "qubit", &qubit)) return nullptr;
         // The result object exists before the state changes, so a failed allocation changes nothing.
-        PyObject* result = new_measurement_result(0);
-        if (result == nullptr) return nullptr;
-        try {
-            set_measurement_result(result, measure(sim->state, qubit, AXIS, ThreadRandom{}));
-        } catch (...) {
-            Py_DECREF(result);
-            throw;
-        }
-        return result;
+        OwnedRef result(new_measurement_result(0));
+        if (!result) return nullptr;
+        set_measurement_result(result.get(), measure(sim->state, qubit, AXIS, ThreadRandom{}));
+        return result.release();
     });
 }
 
@@ -118,18 +114,13 @@ PyObject* get_entangled_group(PyObject* self, PyObject* const* args, Py_ssize_t 
         qubit_t qubit;
         if (!to_index(argument, "qubit", &qubit)) return nullptr;
         const std::vector<qubit_t> group = entangled_group(sim->state, qubit);
-        PyObject* set = PySet_New(nullptr);
-        if (set == nullptr) return nullptr;
+        OwnedRef set(PySet_New(nullptr));
+        if (!set) return nullptr;
         for (qubit_t member : group) {
-            PyObject* number = PyLong_FromUnsignedLongLong(member);
-            if (number == nullptr || PySet_Add(set, number) < 0) {
-                Py_XDECREF(number);
-                Py_DECREF(set);
-                return nullptr;
-            }
-            Py_DECREF(number);
+            OwnedRef number(PyLong_FromUnsignedLongLong(member));
+            if (!number || PySet_Add(set.get(), number.get()) < 0) return nullptr;
         }
-        return set;
+        return set.release();
     });
 }
 
@@ -145,20 +136,14 @@ PyObject* peek_measure_set(PyObject* self, PyObject* const* args, Py_ssize_t nar
         if (!to_index_set(argument, "qubits", &qubits)) return nullptr;
         // Measured in ascending order, and the answer lists them in that order.
         const std::vector<PeekRecord> records = peek_measure(sim->state, qubits, ThreadRandom{});
-        PyObject* dict = PyDict_New();
-        if (dict == nullptr) return nullptr;
+        OwnedRef dict(PyDict_New());
+        if (!dict) return nullptr;
         for (const PeekRecord& record : records) {
-            PyObject* key = PyLong_FromUnsignedLongLong(record.qubit);
-            PyObject* value = key ? new_outcome(record.result, record.axis) : nullptr;
-            const bool ok = value != nullptr && PyDict_SetItem(dict, key, value) == 0;
-            Py_XDECREF(key);
-            Py_XDECREF(value);
-            if (!ok) {
-                Py_DECREF(dict);
-                return nullptr;
-            }
+            OwnedRef key(PyLong_FromUnsignedLongLong(record.qubit));
+            OwnedRef value(key ? new_outcome(record.result, record.axis) : nullptr);
+            if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
         }
-        return dict;
+        return dict.release();
     });
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bindings/guard.h"
+#include "bindings/owned_ref.h"
 
 namespace nodeweave {
 
@@ -63,14 +64,13 @@ void dealloc(PyObject* self) {
 PyObject* refuse_new(PyTypeObject* type, PyObject*, PyObject*) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         static PyObject* module_name = PyUnicode_InternFromString("__module__");  // kept for good
-        PyObject* module = module_name ? PyObject_GetAttr(reinterpret_cast<PyObject*>(type), module_name)
-                                       : nullptr;
-        PyObject* qualname = module ? PyType_GetQualName(type) : nullptr;
-        if (qualname != nullptr) {
-            PyErr_Format(PyExc_TypeError, "cannot create '%S.%S' instances", module, qualname);
+        OwnedRef module(module_name ? PyObject_GetAttr(reinterpret_cast<PyObject*>(type), module_name)
+                                    : nullptr);
+        OwnedRef qualname(module ? PyType_GetQualName(type) : nullptr);
+        if (qualname) {
+            PyErr_Format(PyExc_TypeError, "cannot create '%S.%S' instances", module.get(),
+                         qualname.get());
         }
-        Py_XDECREF(module);
-        Py_XDECREF(qualname);
         return nullptr;
     });
 }
@@ -94,13 +94,12 @@ PyObject* value_richcompare(PyObject* self, PyObject* other, int op) {
         if (PyObject_TypeCheck(other, Py_TYPE(self))) {
             other_value = value_of(other);
         } else {
-            PyObject* index = PyLong_Check(other) ? Py_NewRef(other) : PyNumber_Index(other);
-            if (index == nullptr) {
+            OwnedRef index(PyLong_Check(other) ? Py_NewRef(other) : PyNumber_Index(other));
+            if (!index) {
                 PyErr_Clear();
                 Py_RETURN_NOTIMPLEMENTED;
             }
-            other_value = PyLong_AsLongLong(index);
-            Py_DECREF(index);
+            other_value = PyLong_AsLongLong(index.get());
             if (other_value == -1 && PyErr_Occurred()) {
                 PyErr_Clear();
                 Py_RETURN_NOTIMPLEMENTED;
@@ -125,19 +124,16 @@ PyTypeObject* make_value_type() {
     };
     static std::string full_name = std::string("nodeweave.") + cls.name;
     static PyType_Spec spec = {full_name.c_str(), sizeof(ValueObject), 0, Py_TPFLAGS_DEFAULT, slots};
-    PyObject* type = PyType_FromSpec(&spec);
-    if (type == nullptr) return nullptr;
+    OwnedRef type(PyType_FromSpec(&spec));
+    if (!type) return nullptr;
     // The members: one object each, made once and kept as class attributes.
     for (std::uint8_t i = 0; i < cls.member_count; ++i) {
-        PyObject* member = new_value(reinterpret_cast<PyTypeObject*>(type), i);
-        if (member == nullptr || PyObject_SetAttrString(type, cls.members[i], member) < 0) {
-            Py_XDECREF(member);
-            Py_DECREF(type);
+        OwnedRef member(new_value(reinterpret_cast<PyTypeObject*>(type.get()), i));
+        if (!member || PyObject_SetAttrString(type.get(), cls.members[i], member.get()) < 0) {
             return nullptr;
         }
-        Py_DECREF(member);
     }
-    cls.type = reinterpret_cast<PyTypeObject*>(type);
+    cls.type = reinterpret_cast<PyTypeObject*>(type.release());
     return cls.type;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bindings/owned_ref.h"
 #include "bindings/python.h"
 #include "clifford/tables.h"
 
@@ -112,9 +113,7 @@ PyType_Spec floor_spec = {
 
 // Adds the Floor type to the module; returns -1 with an exception set on failure.
 int add_floor_type(PyObject* module) {
-    PyObject* type = PyType_FromSpec(&nodeweave::floor_spec);
-    if (type == nullptr) return -1;
-    const int status = PyModule_AddObjectRef(module, "Floor", type);
-    Py_DECREF(type);
-    return status;
+    const nodeweave::OwnedRef type(PyType_FromSpec(&nodeweave::floor_spec));
+    if (!type) return -1;
+    return PyModule_AddObjectRef(module, "Floor", type.get());
 }

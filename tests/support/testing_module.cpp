@@ -8,6 +8,7 @@
 
 #include "bindings/convert.h"
 #include "bindings/guard.h"
+#include "bindings/owned_ref.h"
 #include "bindings/python.h"
 #include "bindings/simulator_object.h"
 #include "clifford/tables.h"
@@ -64,88 +65,90 @@ qubit_t index_arg(PyObject* object) {
     return value;
 }
 
+// Takes over a new reference; throws PythonError when the call that made it failed.
+OwnedRef checked(PyObject* object) {
+    if (object == nullptr) throw PythonError{};
+    return OwnedRef(object);
+}
+
+// Fills slot i of a new list with a new reference (the list then owns it).
+void set_item(const OwnedRef& list, std::size_t i, OwnedRef item) {
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+}
+
 std::vector<std::uint32_t> words_arg(PyObject* sequence) {
-    PyObject* fast = PySequence_Fast(sequence, "words must be a sequence of ints");
-    if (fast == nullptr) throw PythonError{};
+    const OwnedRef fast = checked(PySequence_Fast(sequence, "words must be a sequence of ints"));
     std::vector<std::uint32_t> words;
-    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast); ++i) {
-        const unsigned long value = PyLong_AsUnsignedLong(PySequence_Fast_GET_ITEM(fast, i));
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast.get()); ++i) {
+        const unsigned long value = PyLong_AsUnsignedLong(PySequence_Fast_GET_ITEM(fast.get(), i));
         if ((value == static_cast<unsigned long>(-1) && PyErr_Occurred()) || value > 0xFFFFFFFFul) {
-            Py_DECREF(fast);
             if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "a word must be below 2**32");
             throw PythonError{};
         }
         words.push_back(static_cast<std::uint32_t>(value));
     }
-    Py_DECREF(fast);
     return words;
 }
 
-// A new reference, or throws PythonError.
-PyObject* checked(PyObject* object) {
-    if (object == nullptr) throw PythonError{};
-    return object;
-}
-
-PyObject* byte_list(const std::uint8_t* values, std::size_t count) {
-    PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(count)));
-    for (std::size_t i = 0; i < count; ++i) {
-        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), PyLong_FromLong(values[i]));
-    }
+OwnedRef byte_list(const std::uint8_t* values, std::size_t count) {
+    OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(count)));
+    for (std::size_t i = 0; i < count; ++i) set_item(list, i, checked(PyLong_FromLong(values[i])));
     return list;
 }
 
 template <std::size_t ROWS, std::size_t COLUMNS>
-PyObject* byte_rows(const std::uint8_t (&table)[ROWS][COLUMNS]) {
-    PyObject* rows = checked(PyList_New(ROWS));
-    for (std::size_t r = 0; r < ROWS; ++r) PyList_SET_ITEM(rows, r, byte_list(table[r], COLUMNS));
+OwnedRef byte_rows(const std::uint8_t (&table)[ROWS][COLUMNS]) {
+    OwnedRef rows = checked(PyList_New(ROWS));
+    for (std::size_t r = 0; r < ROWS; ++r) set_item(rows, r, byte_list(table[r], COLUMNS));
     return rows;
 }
 
 PyObject* tables(PyObject*, PyObject*) {
     return guarded<PyObject*>(nullptr, []() -> PyObject* {
-        PyObject* words = checked(PyList_New(24));
+        OwnedRef words = checked(PyList_New(24));
         for (int v = 0; v < 24; ++v) {
-            PyList_SET_ITEM(words, v, byte_list(REDUCTION_WORDS[v], REDUCTION_WORD_LENGTH[v]));
+            set_item(words, v, byte_list(REDUCTION_WORDS[v], REDUCTION_WORD_LENGTH[v]));
         }
-        PyObject* cz_table = checked(PyList_New(2));
+        OwnedRef cz_table = checked(PyList_New(2));
         for (int e = 0; e < 2; ++e) {
-            PyObject* rows = PyList_New(24);
+            OwnedRef rows = checked(PyList_New(24));
             for (int a = 0; a < 24; ++a) {
-                PyObject* row = PyList_New(24);
+                OwnedRef row = checked(PyList_New(24));
                 for (int b = 0; b < 24; ++b) {
                     const CzEntry& entry = CZ_LOOKUP[e][a][b];
-                    PyList_SET_ITEM(row, b, Py_BuildValue("(iii)", entry.edge, entry.first,
-                                                          entry.second));
+                    set_item(row, b, checked(Py_BuildValue("(iii)", entry.edge, entry.first,
+                                                           entry.second)));
                 }
-                PyList_SET_ITEM(rows, a, row);
+                set_item(rows, a, std::move(row));
             }
-            PyList_SET_ITEM(cz_table, e, rows);
+            set_item(cz_table, e, std::move(rows));
         }
-        return Py_BuildValue("{sNsNsNsNsNsNsN}", "VOP_PRODUCT", byte_rows(VOP_PRODUCT),
-                             "VOP_ADJOINT", byte_list(VOP_ADJOINT, 24), "CONJUGATED_AXIS",
-                             byte_rows(CONJUGATED_AXIS), "CONJUGATED_SIGN",
-                             byte_rows(CONJUGATED_SIGN), "X_PREIMAGE_AXIS",
-                             byte_list(X_PREIMAGE_AXIS, 24), "REDUCTION_WORDS", words, "CZ_LOOKUP",
-                             cz_table);
+        OwnedRef product = byte_rows(VOP_PRODUCT), adjoint = byte_list(VOP_ADJOINT, 24),
+                 axis = byte_rows(CONJUGATED_AXIS), sign = byte_rows(CONJUGATED_SIGN),
+                 preimage = byte_list(X_PREIMAGE_AXIS, 24);
+        return Py_BuildValue("{sNsNsNsNsNsNsN}", "VOP_PRODUCT", product.release(), "VOP_ADJOINT",
+                             adjoint.release(), "CONJUGATED_AXIS", axis.release(),
+                             "CONJUGATED_SIGN", sign.release(), "X_PREIMAGE_AXIS",
+                             preimage.release(), "REDUCTION_WORDS", words.release(), "CZ_LOOKUP",
+                             cz_table.release());
     });
 }
 
 PyObject* dump(PyObject*, PyObject* sim) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const State& state = state_of(sim);
-        PyObject* vops = checked(PyList_New(static_cast<Py_ssize_t>(state.size())));
-        PyObject* adjacency = PyList_New(static_cast<Py_ssize_t>(state.size()));
+        OwnedRef vops = checked(PyList_New(static_cast<Py_ssize_t>(state.size())));
+        OwnedRef adjacency = checked(PyList_New(static_cast<Py_ssize_t>(state.size())));
         for (std::size_t i = 0; i < state.size(); ++i) {
             const Node& node = state.nodes[i];
-            PyList_SET_ITEM(vops, i, PyLong_FromLong(node.vop));
-            PyObject* list = PyList_New(static_cast<Py_ssize_t>(node.adjacency.size()));
+            set_item(vops, i, checked(PyLong_FromLong(node.vop)));
+            OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(node.adjacency.size())));
             for (std::size_t j = 0; j < node.adjacency.size(); ++j) {
-                PyList_SET_ITEM(list, j, PyLong_FromUnsignedLongLong(node.adjacency[j]));
+                set_item(list, j, checked(PyLong_FromUnsignedLongLong(node.adjacency[j])));
             }
-            PyList_SET_ITEM(adjacency, i, list);
+            set_item(adjacency, i, std::move(list));
         }
-        return Py_BuildValue("(NN)", vops, adjacency);
+        return Py_BuildValue("(NN)", vops.release(), adjacency.release());
     });
 }
 
@@ -244,27 +247,27 @@ PyObject* peek_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 3) malformed("expected (sim, qubits, words)");
         const State& state = state_of(args[0]);
-        PyObject* fast = checked(PySequence_Fast(args[1], "qubits must be a sequence"));
         std::vector<qubit_t> qubits;
-        for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast); ++i) {
-            qubit_t q;
-            if (!to_index(PySequence_Fast_GET_ITEM(fast, i), "qubits", &q)) {
-                Py_DECREF(fast);
-                throw PythonError{};
+        {
+            const OwnedRef fast = checked(PySequence_Fast(args[1], "qubits must be a sequence"));
+            for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast.get()); ++i) {
+                qubit_t q;
+                if (!to_index(PySequence_Fast_GET_ITEM(fast.get(), i), "qubits", &q)) {
+                    throw PythonError{};
+                }
+                qubits.push_back(q);
             }
-            qubits.push_back(q);
         }
-        Py_DECREF(fast);
         const std::vector<std::uint32_t> words = words_arg(args[2]);
         SuppliedWords draw{&words};
         const std::vector<PeekRecord> records = peek_measure(state, qubits, draw);
-        PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(records.size())));
+        OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(records.size())));
         for (std::size_t i = 0; i < records.size(); ++i) {
-            PyList_SET_ITEM(list, i,
-                            Py_BuildValue("(Kii)", static_cast<unsigned long long>(records[i].qubit),
-                                          records[i].result, records[i].axis));
+            set_item(list, i,
+                     checked(Py_BuildValue("(Kii)", static_cast<unsigned long long>(records[i].qubit),
+                                           records[i].result, records[i].axis)));
         }
-        return Py_BuildValue("(Nn)", list, static_cast<Py_ssize_t>(draw.used));
+        return Py_BuildValue("(Nn)", list.release(), static_cast<Py_ssize_t>(draw.used));
     });
 }
 
@@ -290,11 +293,24 @@ PyObject* chacha_block_function(PyObject*, PyObject* const* args, Py_ssize_t nar
 PyObject* random_words(PyObject*, PyObject* count) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const qubit_t n = index_arg(count);
-        PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(n)));
+        OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(n)));
         for (qubit_t i = 0; i < n; ++i) {
-            PyList_SET_ITEM(list, i, PyLong_FromUnsignedLong(thread_random_word()));
+            set_item(list, i, checked(PyLong_FromUnsignedLong(thread_random_word())));
         }
-        return list;
+        return list.release();
+    });
+}
+
+// index_set(qubits): the conversion of peek_measure_set's argument, as a list in ascending order.
+PyObject* index_set(PyObject*, PyObject* qubits) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        std::vector<qubit_t> indices;
+        if (!to_index_set(qubits, "qubits", &indices)) throw PythonError{};
+        OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(indices.size())));
+        for (std::size_t i = 0; i < indices.size(); ++i) {
+            set_item(list, i, checked(PyLong_FromUnsignedLongLong(indices[i])));
+        }
+        return list.release();
     });
 }
 
@@ -329,6 +345,7 @@ PyMethodDef functions[] = {
     fast_function<measure_function<literal::measure_graph>>("literal_measure"),
     fast_function<peek_function>("peek"),
     fast_function<chacha_block_function>("chacha_block"),
+    {"index_set", index_set, METH_O, nullptr},
     {"random_words", random_words, METH_O, nullptr},
     {"fail_entropy", fail_entropy, METH_O, nullptr},
     {"fail_allocation_after", fail_allocation_after, METH_O, nullptr},
@@ -348,22 +365,20 @@ int add_floor_type(PyObject* module);  // floor.cpp
 
 PyMODINIT_FUNC PyInit__nodeweave_testing(void) {
     using namespace nodeweave;
-    PyObject* public_module = PyImport_ImportModule("nodeweave");
-    if (public_module == nullptr) return nullptr;
-    PyObject* type = PyObject_GetAttrString(public_module, "NodeWeave");
-    Py_DECREF(public_module);
-    if (type == nullptr) return nullptr;
-    simulator_class = reinterpret_cast<PyTypeObject*>(type);  // kept for the process
-    PyObject* module = PyModule_Create(&module_definition);
-    if (module == nullptr) return nullptr;
+    OwnedRef type;
+    {
+        const OwnedRef public_module(PyImport_ImportModule("nodeweave"));
+        if (!public_module) return nullptr;
+        type = OwnedRef(PyObject_GetAttrString(public_module.get(), "NodeWeave"));
+    }
+    if (!type) return nullptr;
+    simulator_class = reinterpret_cast<PyTypeObject*>(type.release());  // kept for the process
+    OwnedRef module(PyModule_Create(&module_definition));
+    if (!module) return nullptr;
     PyObject* panic = panic_exception_type();
-    if (panic == nullptr || PyModule_AddObjectRef(module, "PanicException", panic) < 0) {
-        Py_DECREF(module);
+    if (panic == nullptr || PyModule_AddObjectRef(module.get(), "PanicException", panic) < 0) {
         return nullptr;
     }
-    if (add_floor_type(module) < 0) {
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    if (add_floor_type(module.get()) < 0) return nullptr;
+    return module.release();
 }
