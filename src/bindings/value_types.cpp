@@ -85,8 +85,17 @@ PyObject* value_int(PyObject* self) {
     return guarded<PyObject*>(nullptr, [&] { return PyLong_FromLong(value_of(self)); });
 }
 
+// A failed conversion of the other operand is not an error of the comparison, which is then
+// simply not implemented: clears an ordinary error (an Exception) and answers true. Anything else,
+// KeyboardInterrupt, SystemExit, GeneratorExit or a PanicException, stays set and propagates.
+bool forget_ordinary_error() {
+    if (!PyErr_ExceptionMatches(PyExc_Exception)) return false;
+    PyErr_Clear();
+    return true;
+}
+
 // Equality with the same class or with anything that converts to a signed 64-bit integer; no
-// ordering. A failed conversion is not an error: the comparison is simply not implemented.
+// ordering.
 PyObject* value_richcompare(PyObject* self, PyObject* other, int op) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
@@ -96,12 +105,12 @@ PyObject* value_richcompare(PyObject* self, PyObject* other, int op) {
         } else {
             OwnedRef index(PyLong_Check(other) ? Py_NewRef(other) : PyNumber_Index(other));
             if (!index) {
-                PyErr_Clear();
+                if (!forget_ordinary_error()) return nullptr;
                 Py_RETURN_NOTIMPLEMENTED;
             }
             other_value = PyLong_AsLongLong(index.get());
             if (other_value == -1 && PyErr_Occurred()) {
-                PyErr_Clear();
+                if (!forget_ordinary_error()) return nullptr;
                 Py_RETURN_NOTIMPLEMENTED;
             }
         }
