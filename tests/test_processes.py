@@ -1,11 +1,49 @@
-"""nodeweave at the edges of a process's life: interpreter exit while a daemon thread is inside a
-call, and a second interpreter in the same process."""
+"""nodeweave at the edges of a process's life: forked children, interpreter exit while a daemon
+thread is inside a call, and a second interpreter in the same process."""
 
+import multiprocessing
 import os
 import subprocess
 import sys
+import time
 
 import pytest
+
+from nodeweave import MeasurementResult, NodeWeave
+
+
+def x_outcomes(_=None):
+    """64 fresh qubits measured in X: 64 fair coins, as a bit string."""
+    sim = NodeWeave(64)
+    time.sleep(0.01)  # lets a pool hand its tasks to all of its workers
+    return "".join("1" if sim.measure_x(q) == MeasurementResult.MinusOne else "0" for q in range(64))
+
+
+def test_children_of_fork_measure_independently_of_each_other_and_the_parent():
+    x_outcomes()  # the parent has drawn: its generator would be copied into each child
+    children = []
+    for _ in range(3):
+        read, write = os.pipe()
+        pid = os.fork()
+        if pid == 0:
+            try:
+                os.write(write, x_outcomes().encode())
+            finally:
+                os._exit(0)
+        os.close(write)
+        with os.fdopen(read) as pipe:
+            children.append(pipe.read())
+        assert os.waitpid(pid, 0)[1] == 0
+    outcomes = children + [x_outcomes()]
+    assert all(len(bits) == 64 for bits in outcomes) and len(set(outcomes)) == 4, outcomes
+
+
+def test_workers_of_a_forking_pool_measure_independently():
+    x_outcomes()
+    with multiprocessing.get_context("fork").Pool(3) as pool:
+        outcomes = pool.map(x_outcomes, range(12), chunksize=1)
+    outcomes.append(x_outcomes())
+    assert len(set(outcomes)) == 13, outcomes
 
 # A daemon thread enters a call and stays in Python code the call runs (an argument's __index__)
 # while the main thread exits. The interpreter ends such a thread by unwinding it without the

@@ -1,10 +1,13 @@
 #include "measure/random_source.h"
 
+#include <pthread.h>
+#include <sys/random.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <optional>
-#include <sys/random.h>
 
 #include "engine/panic.h"
 #include "measure/chacha.h"
@@ -42,8 +45,25 @@ namespace {
 
 constexpr std::uint32_t RESEED_AFTER_BUFFERS = 65536 / (ChaCha12Stream::BUFFER_WORDS * 4);
 
+// How many times this process's line of ancestors has forked since the code was loaded. A child of
+// fork holds a copy of its parent's generators, which would go on to draw exactly the parent's
+// next words: every generator remembers the generation it was seeded in, and one of an earlier
+// generation is replaced by a fresh one before it draws. The child runs the handler alone, before
+// any of its code, so a relaxed increment suffices.
+std::atomic<std::uint32_t> fork_generation{0};
+
+void count_fork_in_child() { fork_generation.fetch_add(1, std::memory_order_relaxed); }
+
+// Registers the handler once per copy of this code (the public module and the test-support module
+// each have one), before the copy's first generator exists.
+void watch_forks() {
+    static const bool registered = pthread_atfork(nullptr, nullptr, count_fork_in_child) == 0;
+    if (!registered) throw Panic("could not register the fork handler of the random generator");
+}
+
 struct ReseedingGenerator {
     ChaCha12Stream stream;
+    std::uint32_t generation;
     std::uint32_t buffers_left = RESEED_AFTER_BUFFERS;
 
     std::uint32_t next() {
@@ -63,12 +83,17 @@ struct ReseedingGenerator {
 
 std::uint32_t thread_random_word() {
     static thread_local std::optional<ReseedingGenerator> generator;
-    if (!generator) [[unlikely]] {
+    const std::uint32_t generation = fork_generation.load(std::memory_order_relaxed);
+    if (!generator || generator->generation != generation) [[unlikely]] {
+        // A generator inherited through fork is dropped even when no fresh one can be made: its
+        // words are the parent's.
+        generator.reset();
+        watch_forks();
         std::array<std::uint32_t, 8> key;
         if (!entropy_source(key)) {
             throw Panic("could not read the operating system's entropy to seed the random generator");
         }
-        generator.emplace(ReseedingGenerator{ChaCha12Stream(key)});
+        generator.emplace(ReseedingGenerator{ChaCha12Stream(key), generation});
     }
     return generator->next();
 }

@@ -1,6 +1,7 @@
 // _nodeweave_testing: engine internals exposed to the Python tests. Built from the same engine
 // sources as nodeweave and working directly on the state of nodeweave.NodeWeave objects.
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_set>
@@ -314,14 +315,28 @@ PyObject* index_set(PyObject*, PyObject* qubits) {
     });
 }
 
-bool no_entropy(std::array<std::uint32_t, 8>&) { return false; }
+// This module's generators take their seeds through here: every attempt is counted, and
+// fail_entropy makes the attempts fail.
+std::atomic<long long> entropy_attempts{0};
+std::atomic<bool> entropy_unreadable{false};
+
+bool counted_entropy(std::array<std::uint32_t, 8>& key) {
+    entropy_attempts.fetch_add(1, std::memory_order_relaxed);
+    return !entropy_unreadable.load(std::memory_order_relaxed) && read_entropy(key);
+}
 
 // fail_entropy(flag): while set, this module's generators cannot read the system's entropy.
 PyObject* fail_entropy(PyObject*, PyObject* flag) {
     const int failing = PyObject_IsTrue(flag);
     if (failing < 0) return nullptr;
-    entropy_source = failing ? no_entropy : read_entropy;
+    entropy_unreadable.store(failing != 0, std::memory_order_relaxed);
     Py_RETURN_NONE;
+}
+
+// entropy_reads(): how many times this module's generators have asked for entropy, in this
+// process and (inherited through fork) its ancestors.
+PyObject* entropy_reads(PyObject*, PyObject*) {
+    return PyLong_FromLongLong(entropy_attempts.load(std::memory_order_relaxed));
 }
 
 template <auto FUNCTION>
@@ -348,6 +363,7 @@ PyMethodDef functions[] = {
     {"index_set", index_set, METH_O, nullptr},
     {"random_words", random_words, METH_O, nullptr},
     {"fail_entropy", fail_entropy, METH_O, nullptr},
+    {"entropy_reads", entropy_reads, METH_NOARGS, nullptr},
     {"fail_allocation_after", fail_allocation_after, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -373,6 +389,7 @@ PyMODINIT_FUNC PyInit__nodeweave_testing(void) {
     }
     if (!type) return nullptr;
     simulator_class = reinterpret_cast<PyTypeObject*>(type.release());  // kept for the process
+    entropy_source = counted_entropy;
     OwnedRef module(PyModule_Create(&module_definition));
     if (!module) return nullptr;
     PyObject* panic = panic_exception_type();
