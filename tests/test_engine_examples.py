@@ -6,8 +6,8 @@ import pytest
 
 import _nodeweave_testing as nwt
 from nodeweave import NodeWeave
+from gates import SINGLE_QUBIT_GATES as SINGLE
 
-SINGLE = ("h", "s", "sdag", "x", "y", "z")
 PANIC = "index out of bounds: the len is {} but the index is {}"
 STAR = [[1, 2], [0], [0]]
 STAR3 = [[1, 2, 3], [0], [0], [0]]

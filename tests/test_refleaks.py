@@ -12,10 +12,10 @@ import pytest
 
 import _nodeweave_testing as testing
 from nodeweave import Axis, MeasurementResult, NodeWeave, Outcome
+from gates import MEASUREMENTS, SINGLE_QUBIT_GATES, TWO_QUBIT_GATES as TWO
 from index_objects import Idx
 
-SINGLE = ["x", "y", "z", "h", "s", "sdag", "measure_x", "measure_y", "measure_z", "get_entangled_group"]
-TWO = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
+SINGLE = SINGLE_QUBIT_GATES + MEASUREMENTS + ["get_entangled_group"]
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")  # its allocator can't fail an allocation
 
 
