@@ -31,16 +31,14 @@ PyObject* floor_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     }
     n = PyLong_AsUnsignedLongLong(PyTuple_GET_ITEM(args, 0));
     if (n == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return nullptr;
-    auto* self = reinterpret_cast<FloorObject*>(type->tp_alloc(type, 0));
-    if (self == nullptr) return nullptr;
+    OwnedRef object(type->tp_alloc(type, 0));
+    if (!object) return nullptr;
+    auto* self = reinterpret_cast<FloorObject*>(object.get());
     self->size = n;
     self->bytes = static_cast<std::uint8_t*>(PyMem_Malloc(n == 0 ? 1 : n));
-    if (self->bytes == nullptr) {
-        Py_DECREF(self);
-        return PyErr_NoMemory();
-    }
+    if (self->bytes == nullptr) return PyErr_NoMemory();
     std::memset(self->bytes, VOP_H, n);
-    return reinterpret_cast<PyObject*>(self);
+    return object.release();
 }
 
 void floor_dealloc(PyObject* object) {
