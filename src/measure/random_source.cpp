@@ -67,35 +67,47 @@ struct ReseedingGenerator {
     std::uint32_t buffers_left = RESEED_AFTER_BUFFERS;
 
     std::uint32_t next() {
-        if (stream.buffer_empty()) {
-            if (buffers_left == 0) {
-                std::array<std::uint32_t, 8> key;
-                if (entropy_source(key)) stream.rekey(key);
-                buffers_left = RESEED_AFTER_BUFFERS;
-            }
-            --buffers_left;
+        if (stream.buffer_empty()) [[unlikely]] return next_buffer();
+        return stream.next();
+    }
+
+    // Once every 64 words: a new buffer, and every 256 buffers a new key first.
+    [[gnu::noinline]] std::uint32_t next_buffer() {
+        if (buffers_left == 0) {
+            std::array<std::uint32_t, 8> key;
+            if (entropy_source(key)) stream.rekey(key);
+            buffers_left = RESEED_AFTER_BUFFERS;
         }
+        --buffers_left;
         return stream.next();
     }
 };
+
+// Seeds the calling thread's generator: on its first draw, and on the first after a fork.
+[[gnu::noinline, gnu::cold]] void seed(std::optional<ReseedingGenerator>& generator,
+                                       std::uint32_t generation) {
+    // A generator inherited through fork is dropped even when no fresh one can be made: its words
+    // are the parent's.
+    generator.reset();
+    watch_forks();
+    std::array<std::uint32_t, 8> key;
+    if (!entropy_source(key)) {
+        throw Panic("could not read the operating system's entropy to seed the random generator");
+    }
+    generator.emplace(ReseedingGenerator{ChaCha12Stream(key), generation});
+}
 
 }  // namespace
 
 std::uint32_t thread_random_word() {
     static thread_local std::optional<ReseedingGenerator> generator;
+    // The thread's copy is looked up once: left to itself the compiler repeats the look-up (a call
+    // into the dynamic loader's TLS code from a shared library) at every access.
+    std::optional<ReseedingGenerator>* mine = &generator;
+    asm("" : "+r"(mine));
     const std::uint32_t generation = fork_generation.load(std::memory_order_relaxed);
-    if (!generator || generator->generation != generation) [[unlikely]] {
-        // A generator inherited through fork is dropped even when no fresh one can be made: its
-        // words are the parent's.
-        generator.reset();
-        watch_forks();
-        std::array<std::uint32_t, 8> key;
-        if (!entropy_source(key)) {
-            throw Panic("could not read the operating system's entropy to seed the random generator");
-        }
-        generator.emplace(ReseedingGenerator{ChaCha12Stream(key), generation});
-    }
-    return generator->next();
+    if (!*mine || (*mine)->generation != generation) [[unlikely]] seed(*mine, generation);
+    return (*mine)->next();
 }
 
 }  // namespace nodeweave
