@@ -122,8 +122,6 @@ struct Method {
     Access access;
 };
 
-constexpr Py_ssize_t MOST_PARAMETERS = 2;
-
 const char* const QUBIT[] = {"qubit"};
 const char* const CONTROL_TARGET[] = {"control", "target"};
 const char* const QUBITS[] = {"qubits"};
@@ -191,9 +189,8 @@ constexpr ArgSpec ARGUMENTS{"NodeWeave", METHODS[I].name, METHODS[I].parameters.
 template <std::size_t I>
 PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     constexpr const Method& method = METHODS[I];
-    static_assert(method.parameters.count <= MOST_PARAMETERS);
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* arguments[MOST_PARAMETERS];
+        PyObject* arguments[method.parameters.count];
         if (!parse_args(ARGUMENTS<I>, args, nargs, kwnames, arguments)) return nullptr;
         SimulatorObject* sim = simulator(self);
         if constexpr (method.access == Access::exclusive) {
