@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "bindings/guard.h"
+#include "bindings/owned_ref.h"
 #include "bindings/python.h"
 #include "bindings/simulator_object.h"
 #include "bindings/value_types.h"
@@ -32,35 +33,28 @@ PyObject* module_object = nullptr;
 // Adds one class: to `__all__` (created on first use) and as the module attribute of its name.
 bool register_class(PyObject* module, const char* name, PyTypeObject* type) {
     if (type == nullptr) return false;
-    PyObject* all = PyObject_GetAttrString(module, "__all__");
-    if (all == nullptr) {
+    OwnedRef all(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
         PyErr_Clear();
-        all = PyList_New(0);
-        if (all == nullptr || PyObject_SetAttrString(module, "__all__", all) < 0) {
-            Py_XDECREF(all);
-            return false;
-        }
+        all = OwnedRef(PyList_New(0));
+        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return false;
     }
-    PyObject* type_name = PyUnicode_FromString(name);
-    const bool ok = type_name != nullptr && PyList_Append(all, type_name) == 0 &&
-                    PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(type)) == 0;
-    Py_XDECREF(type_name);
-    Py_DECREF(all);
-    return ok;
+    OwnedRef type_name(PyUnicode_FromString(name));
+    return type_name && PyList_Append(all.get(), type_name.get()) == 0 &&
+           PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(type)) == 0;
 }
 
 PyObject* create_module() {
-    PyObject* module = PyModule_Create2(&module_definition, 1013);
-    if (module == nullptr) return nullptr;
-    if (!register_class(module, "MeasurementResult", measurement_result_type()) ||
-        !register_class(module, "Outcome", outcome_type()) ||
-        !register_class(module, "Axis", axis_type()) ||
-        !register_class(module, "NodeWeave", simulator_type())) {
-        Py_DECREF(module);
+    OwnedRef module(PyModule_Create2(&module_definition, 1013));
+    if (!module) return nullptr;
+    if (!register_class(module.get(), "MeasurementResult", measurement_result_type()) ||
+        !register_class(module.get(), "Outcome", outcome_type()) ||
+        !register_class(module.get(), "Axis", axis_type()) ||
+        !register_class(module.get(), "NodeWeave", simulator_type())) {
         return nullptr;
     }
-    return module;
+    return module.release();
 }
 
 PyObject* initialise() {

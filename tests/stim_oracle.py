@@ -8,11 +8,7 @@ factor acting first, so it is replayed right to left.
 
 import stim
 
-VOP_WORDS = [
-    "", "HSSH", "SSHSSH", "SS", "HSSHS", "SSS", "S", "SHSSH",
-    "SSHSS", "HSS", "H", "SSH", "SSSHS", "SSHSH", "SHS", "HSH",
-    "SHSH", "SSHS", "SSSHSH", "HS", "SH", "SSSH", "HSSHSH", "SHSS",
-]
+from gates import VOP_WORDS
 
 
 def vop_tableau(vop):

@@ -6,9 +6,9 @@ import pytest
 import _nodeweave_testing as testing
 import nodeweave
 from nodeweave import NodeWeave
+from gates import TWO_QUBIT_GATES as TWO_QUBIT
 from index_objects import Idx
 
-TWO_QUBIT = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
 EXCLUSIVE = {"h", "x", "cx", "measure_z"}
 SAME = "control and target must be different qubits"
 PANIC = "index out of bounds: the len is {} but the index is {}"

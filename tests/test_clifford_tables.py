@@ -10,13 +10,10 @@ import numpy as np
 import pytest
 
 import _nodeweave_testing
+from gates import VOP_WORDS as WORDS
 
 H = np.array([[1, 1], [1, -1]]) / np.sqrt(2)
 S = np.diag([1, 1j])
-# Each VOP as a product of H and S read left to right; the rightmost factor acts first.
-WORDS = ["", "HSSH", "SSHSSH", "SS", "HSSHS", "SSS", "S", "SHSSH",
-         "SSHSS", "HSS", "H", "SSH", "SSSHS", "SSHSH", "SHS", "HSH",
-         "SHSH", "SSHS", "SSSHSH", "HS", "SH", "SSSH", "HSSHSH", "SHSS"]
 C = np.array([reduce(np.matmul, [{"H": H, "S": S}[f] for f in w], np.eye(2)) for w in WORDS])
 PAULI = np.array([[[0, 1], [1, 0]], [[0, -1j], [1j, 0]], [[1, 0], [0, -1]]])
 R = np.sqrt(0.5)

@@ -7,10 +7,10 @@ import pytest
 
 import _nodeweave_testing as nwt
 from nodeweave import NodeWeave
+from gates import SINGLE_QUBIT_GATES as SINGLE
 from stim_oracle import assert_same_state, to_stim
 from thresholds import TINY, thresholds
 
-SINGLE = ("h", "s", "sdag", "x", "y", "z")
 PANIC = "index out of bounds: the len is {} but the index is {}"
 STAR = [[1, 2], [0], [0]]
 STAR3 = [[1, 2, 3], [0], [0], [0]]

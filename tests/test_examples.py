@@ -2,6 +2,7 @@
 
 import importlib.util
 import re
+import sys
 from pathlib import Path
 
 import pytest
@@ -22,6 +23,9 @@ CASES = [
     ("million_qubits", ["--qubits", "3001"],
      [r"qubit 1500 is entangled with 3001 qubits",
       r"measured: 1000, with eigenvalue \+1: 1000, -1: 0"]),
+    ("parallel_shots", ["--links", "4", "--shots", "800", "--workers", "2"],
+     [r"800 shots in 4 batches over 2 worker processes", r"correction: 800/800",
+      r"repeater outcomes: 0\.(4[6-9]|5[0-4])\d ones", r"repeat another batch or the parent's shot: 0\n"]),
 ]
 
 
@@ -29,8 +33,12 @@ CASES = [
 def test_example_prints_its_claims(name, argv, patterns, capsys):
     spec = importlib.util.spec_from_file_location(f"example_{name}", EXAMPLES / f"{name}.py")
     module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    module.main() if argv is None else module.main(argv)
+    sys.modules[spec.name] = module  # where worker processes find the functions they are sent
+    try:
+        spec.loader.exec_module(module)
+        module.main() if argv is None else module.main(argv)
+    finally:
+        del sys.modules[spec.name]
     out = capsys.readouterr().out
     for pattern in patterns:
         assert re.search(pattern, out), f"{pattern!r} not in:\n{out}"

@@ -9,13 +9,13 @@ import random
 import pytest
 
 import _nodeweave_testing as testing
+from gates import TWO_QUBIT_GATES
 from nodeweave import NodeWeave
 from stim_oracle import check_invariants, same_state, to_stim
 from thresholds import TINY, thresholds
 
 N = 14
 WORDS = [0x9E3779B9, 0x7F4A7C15, 0x80000000, 0x00000001, 0xDEADBEEF, 0x6A09E667] * 4
-TWO = ["cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"]
 
 
 def hub_state(seed):
@@ -51,8 +51,8 @@ OPERATIONS = {  # the peek's records come in a random order, so only their qubit
     "cz-hub-isolated": lambda sim, st: testing.cz(sim, 0, N - 1),
     "cz-isolated-hub": lambda sim, st: testing.cz(sim, N - 1, 1),
     "cz-hub-outsider": lambda sim, st: testing.cz(sim, outsider(st, 0), 0),
-    **{f"{gate}-hubs": (lambda gate: lambda sim, st: testing.apply(sim, gate, 0, 1))(gate) for gate in TWO},
-    **{f"{gate}-pair": (lambda gate: lambda sim, st: testing.apply(sim, gate, 2, 3))(gate) for gate in TWO},
+    **{f"{gate}-hubs": (lambda gate: lambda sim, st: testing.apply(sim, gate, 0, 1))(gate) for gate in TWO_QUBIT_GATES},
+    **{f"{gate}-pair": (lambda gate: lambda sim, st: testing.apply(sim, gate, 2, 3))(gate) for gate in TWO_QUBIT_GATES},
     "measure-x": lambda sim, st: testing.measure(sim, 0, 0, WORDS),
     "measure-y": lambda sim, st: testing.measure(sim, 0, 1, WORDS),
     "measure-z": lambda sim, st: testing.measure(sim, 1, 2, WORDS),

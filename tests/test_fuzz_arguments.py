@@ -8,10 +8,10 @@ import pytest
 
 import _nodeweave_testing as testing
 from nodeweave import Axis, MeasurementResult, NodeWeave
+from gates import MEASUREMENTS, SINGLE_QUBIT_GATES, TWO_QUBIT_GATES as TWO
 from stim_oracle import check_invariants
 
-ONE = ["x", "y", "z", "h", "s", "sdag", "measure_x", "measure_y", "measure_z", "get_entangled_group"]
-TWO = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
+ONE = SINGLE_QUBIT_GATES + MEASUREMENTS + ["get_entangled_group"]
 PARAMS = {**{m: ["qubit"] for m in ONE}, **{m: ["control", "target"] for m in TWO},
           "peek_measure_set": ["qubits"], None: ["qubit_amount"]}  # None: the constructor
 BORROWED = {"Already borrowed", "Already mutably borrowed"}

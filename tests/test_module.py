@@ -7,6 +7,7 @@ import pytest
 
 import nodeweave
 from nodeweave import NodeWeave
+from gates import MEASUREMENTS, SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
 
 ALL = ["MeasurementResult", "Outcome", "Axis", "NodeWeave"]
 NODE = "\n\n`node` is the index of the qubit."
@@ -77,6 +78,9 @@ def test_class_shape(name):
 
 def test_methods_in_registration_order():
     assert [n for n in vars(NodeWeave) if not n.startswith("_")] == list(METHODS)
+    # the lists the other tests take their gates from name every method
+    assert list(METHODS) == (SINGLE_QUBIT_GATES + TWO_QUBIT_GATES + MEASUREMENTS
+                             + ["get_entangled_group", "peek_measure_set"])
 
 
 @pytest.mark.parametrize("name,parameters,doc", [(n, *v) for n, v in METHODS.items()])

@@ -7,10 +7,9 @@ import stim
 
 import nodeweave
 import _nodeweave_testing as nwt
-from stim_oracle import VOP_WORDS, assert_same_state, check_invariants, to_stim, vop_tableau
+from gates import SINGLE_QUBIT_GATES as SINGLE, TWO_QUBIT_GATES as TWO, VOP_WORDS
+from stim_oracle import assert_same_state, check_invariants, to_stim, vop_tableau
 
-SINGLE = ["h", "s", "sdag", "x", "y", "z"]
-TWO = ["cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"]
 STIM_NAME = {"sdag": "s_dag"}  # every other gate has stim's name and operand order
 AXES = "xyz"
 

@@ -2,17 +2,20 @@
 it was after warm-up. (Leaks of C++ memory are the sanitizer run's to find.)"""
 
 import gc
+import itertools
 import os
+import subprocess
 import sys
+import weakref
 
 import pytest
 
 import _nodeweave_testing as testing
 from nodeweave import Axis, MeasurementResult, NodeWeave, Outcome
+from gates import MEASUREMENTS, SINGLE_QUBIT_GATES, TWO_QUBIT_GATES as TWO
 from index_objects import Idx
 
-SINGLE = ["x", "y", "z", "h", "s", "sdag", "measure_x", "measure_y", "measure_z", "get_entangled_group"]
-TWO = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
+SINGLE = SINGLE_QUBIT_GATES + MEASUREMENTS + ["get_entangled_group"]
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")  # its allocator can't fail an allocation
 
 
@@ -106,3 +109,57 @@ def test_repeated_calls_do_not_grow_memory(path):
     # interpreter's free lists, which keep a few blocks now and then
     attempts = [growth(path) for _ in range(3)]
     assert min(attempts) <= 5, f"{path.__name__}: allocated blocks grew by {attempts}"
+
+
+class Qubits(set):
+    """A set that can be watched through a weak reference."""
+
+
+def test_set_conversion_gives_the_set_back_when_memory_runs_out():
+    # The test-support module holds the same conversion as peek_measure_set, with allocations
+    # that fail on demand: each growth of the index list fails in turn.
+    qubits = Qubits(range(300))
+    watch, count, failures = weakref.ref(qubits), sys.getrefcount(qubits), 0
+    for n in itertools.count():
+        testing.fail_allocation_after(n)
+        try:
+            got = testing.index_set(qubits)
+        except MemoryError:
+            failures += 1
+            assert sys.getrefcount(qubits) == count, f"allocation {n} failed and the set is held"
+            continue
+        if testing.fail_allocation_after(-1) >= 0:
+            break
+    assert got == list(range(300)) and failures > 5
+    del qubits
+    assert watch() is None
+
+
+# The same through peek_measure_set: the address space is capped just above what the process uses,
+# so the list of a million indices cannot grow while the set is converted.
+OUT_OF_ADDRESS_SPACE = """
+import resource, sys
+from nodeweave import NodeWeave
+
+qubits = type("Qubits", (set,), {})(range(1 << 20))
+before, sim = sys.getrefcount(qubits), NodeWeave(1)
+with open("/proc/self/statm") as statm:
+    used = int(statm.read().split()[0]) * resource.getpagesize()
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+resource.setrlimit(resource.RLIMIT_AS, (used + (4 << 20), hard))
+try:
+    sim.peek_measure_set(qubits)
+    outcome = "accepted"
+except MemoryError:
+    outcome = "MemoryError"
+finally:
+    resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+print(outcome, sys.getrefcount(qubits) - before)
+"""
+
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's shadow memory needs an unlimited address space")
+def test_peek_measure_set_gives_the_set_back_when_memory_runs_out():
+    run = subprocess.run([sys.executable, "-c", OUT_OF_ADDRESS_SPACE], capture_output=True, text=True,
+                         timeout=60)
+    assert (run.returncode, run.stdout) == (0, "MemoryError 0\n"), run.stderr

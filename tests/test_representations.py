@@ -9,13 +9,13 @@ import pytest
 import stim
 
 import _nodeweave_testing as testing
+from gates import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
 from nodeweave import NodeWeave
 from stim_oracle import assert_same_state, check_invariants, to_stim
 from thresholds import TINY, thresholds
 
-SINGLE = ["h", "s", "sdag", "x", "y", "z"]
-TWO = ["cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"]
-STIM_NAME = {"sdag": "s_dag"}
+SINGLE, TWO = SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
+STIM_NAME = {"sdag": "s_dag"}  # every other gate has stim's name and operand order
 SMALL = [TINY, (2, 3, 2, 1), (4, 10, 1, 1)]
 
 

@@ -10,13 +10,12 @@ from hypothesis.stateful import RuleBasedStateMachine, initialize, invariant, ru
 
 import _nodeweave_testing as testing
 from nodeweave import Axis, MeasurementResult, NodeWeave, Outcome
+from gates import MEASUREMENTS, SINGLE_QUBIT_GATES as SINGLE, TWO_QUBIT_GATES as TWO
 from stim_oracle import assert_same_state, check_invariants, to_stim
 
 settings.register_profile("nodeweave-bounded", max_examples=40, stateful_step_count=30, deadline=None)
 settings.register_profile("nodeweave-long", max_examples=4000, stateful_step_count=200, deadline=None)
-SINGLE = ["h", "s", "sdag", "x", "y", "z"]
-TWO = ["cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"]
-READS = ["measure_x", "measure_y", "measure_z", "get_entangled_group", "peek_measure_set"]
+READS = MEASUREMENTS + ["get_entangled_group", "peek_measure_set"]
 # refused arguments and what they raise; None stands for the first index past the end
 BAD = [(-1, OverflowError), (2**64, OverflowError), ("0", TypeError), (1.0, TypeError), (None, TypeError),
        (Axis.X, TypeError), (None, "PanicException")]

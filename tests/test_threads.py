@@ -10,6 +10,7 @@ import stim
 
 import _nodeweave_testing as testing
 from nodeweave import NodeWeave
+from gates import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
 from stim_oracle import assert_same_state, check_invariants, to_stim
 
 BORROWED = {"Already borrowed", "Already mutably borrowed"}
@@ -88,9 +89,8 @@ def test_separate_simulators_on_separate_threads_do_not_interfere():
     n, sims, plans = 9, {}, {}
     for i in range(4):
         rng = random.Random(100 + i)
-        plans[i] = [(rng.choice(["h", "s", "sdag", "x", "y", "z"]), (rng.randrange(n),)) if rng.random() < 0.4
-                    else (rng.choice(["cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"]),
-                          tuple(rng.sample(range(n), 2))) for _ in range(600)]
+        plans[i] = [(rng.choice(SINGLE_QUBIT_GATES), (rng.randrange(n),)) if rng.random() < 0.4
+                    else (rng.choice(TWO_QUBIT_GATES), tuple(rng.sample(range(n), 2))) for _ in range(600)]
 
     def work(i):
         sim = sims[i] = NodeWeave(n)

@@ -1,6 +1,8 @@
 """Axis, MeasurementResult and Outcome: comparisons, hashing, conversions and text forms."""
 
 import operator
+import signal
+import time
 
 import pytest
 
@@ -113,3 +115,42 @@ def test_classes_cannot_be_made_or_extended(cls, args, kwargs):
     assert str(info.value) == f"cannot create 'nodeweave.{cls.__name__}' instances"
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})
+
+
+def panic_from_index():
+    NodeWeave(1).h(5)
+
+
+@pytest.mark.parametrize("error", [KeyboardInterrupt(), SystemExit(3), GeneratorExit(),
+                                   type("Abort", (BaseException,), {})(), panic_from_index],
+                         ids=["KeyboardInterrupt", "SystemExit", "GeneratorExit", "BaseException",
+                              "PanicException"])
+@pytest.mark.parametrize("compare", [operator.eq, operator.ne, lambda a, b: b == a, lambda a, b: b != a],
+                         ids=["eq", "ne", "reflected-eq", "reflected-ne"])
+def test_equality_lets_other_than_ordinary_errors_through(compare, error):
+    # Ordinary errors of the other operand's conversion are swallowed (test_equality); an
+    # interrupt, an exit or an internal failure is not.
+    for member in (Axis.X, MINUS):
+        with pytest.raises(BaseException) as info:
+            compare(member, Idx(error))
+        assert not isinstance(info.value, Exception)
+        if isinstance(error, BaseException):
+            assert info.value is error
+        else:
+            assert type(info.value).__name__ == "PanicException"
+
+
+def test_equality_keeps_a_keyboard_interrupt_from_a_signal():
+    class Waits:
+        def __index__(self):
+            time.sleep(10)  # cut short by the alarm's handler
+            return 0
+
+    previous = signal.signal(signal.SIGALRM, signal.default_int_handler)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.05)
+        with pytest.raises(KeyboardInterrupt):
+            Axis.X == Waits()
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)

@@ -5,6 +5,11 @@
 //   Panic (index out of bounds and the like)   -> PanicException with the panic's message
 //   std::bad_alloc                             -> MemoryError
 //   anything else                              -> PanicException with a fixed generic message
+// except the forced unwind that ends a thread (pthread_exit; the interpreter ends daemon threads so
+// at exit), which passes on untouched: it must reach the bottom of the thread, and the thread does
+// not hold the interpreter lock then, so no Python exception may be set.
+
+#include <cxxabi.h>
 
 #include <new>
 
@@ -23,11 +28,18 @@ PyObject* panic_exception_type();
 // Sets PanicException with `message` (or the generic message when it is empty).
 void set_panic(const char* message);
 
-// Runs `work`; on any C++ exception sets the mapped Python exception and returns `failed`.
+// Runs `work`; on any C++ exception sets the mapped Python exception and returns `failed`. Not
+// noexcept, so that a forced unwind can pass through.
+//
+// The C++ runtime binds the forced unwind's handler to a null object (the exception is foreign),
+// which UndefinedBehaviorSanitizer takes for an error: this function goes without its checks (the
+// attribute changes nothing in a build without sanitizers).
 template <class Result, class Work>
-Result guarded(Result failed, Work&& work) noexcept {
+[[gnu::no_sanitize("undefined")]] Result guarded(Result failed, Work&& work) {
     try {
         return work();
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (const PythonError&) {
     } catch (const Panic& panic) {
         set_panic(panic.what());

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bindings/guard.h"
+#include "bindings/owned_ref.h"
 
 namespace nodeweave {
 
@@ -63,14 +64,13 @@ void dealloc(PyObject* self) {
 PyObject* refuse_new(PyTypeObject* type, PyObject*, PyObject*) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         static PyObject* module_name = PyUnicode_InternFromString("__module__");  // kept for good
-        PyObject* module = module_name ? PyObject_GetAttr(reinterpret_cast<PyObject*>(type), module_name)
-                                       : nullptr;
-        PyObject* qualname = module ? PyType_GetQualName(type) : nullptr;
-        if (qualname != nullptr) {
-            PyErr_Format(PyExc_TypeError, "cannot create '%S.%S' instances", module, qualname);
+        OwnedRef module(module_name ? PyObject_GetAttr(reinterpret_cast<PyObject*>(type), module_name)
+                                    : nullptr);
+        OwnedRef qualname(module ? PyType_GetQualName(type) : nullptr);
+        if (qualname) {
+            PyErr_Format(PyExc_TypeError, "cannot create '%S.%S' instances", module.get(),
+                         qualname.get());
         }
-        Py_XDECREF(module);
-        Py_XDECREF(qualname);
         return nullptr;
     });
 }
@@ -85,8 +85,17 @@ PyObject* value_int(PyObject* self) {
     return guarded<PyObject*>(nullptr, [&] { return PyLong_FromLong(value_of(self)); });
 }
 
+// A failed conversion of the other operand is not an error of the comparison, which is then
+// simply not implemented: clears an ordinary error (an Exception) and answers true. Anything else,
+// KeyboardInterrupt, SystemExit, GeneratorExit or a PanicException, stays set and propagates.
+bool forget_ordinary_error() {
+    if (!PyErr_ExceptionMatches(PyExc_Exception)) return false;
+    PyErr_Clear();
+    return true;
+}
+
 // Equality with the same class or with anything that converts to a signed 64-bit integer; no
-// ordering. A failed conversion is not an error: the comparison is simply not implemented.
+// ordering.
 PyObject* value_richcompare(PyObject* self, PyObject* other, int op) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
@@ -94,15 +103,14 @@ PyObject* value_richcompare(PyObject* self, PyObject* other, int op) {
         if (PyObject_TypeCheck(other, Py_TYPE(self))) {
             other_value = value_of(other);
         } else {
-            PyObject* index = PyLong_Check(other) ? Py_NewRef(other) : PyNumber_Index(other);
-            if (index == nullptr) {
-                PyErr_Clear();
+            OwnedRef index(PyLong_Check(other) ? Py_NewRef(other) : PyNumber_Index(other));
+            if (!index) {
+                if (!forget_ordinary_error()) return nullptr;
                 Py_RETURN_NOTIMPLEMENTED;
             }
-            other_value = PyLong_AsLongLong(index);
-            Py_DECREF(index);
+            other_value = PyLong_AsLongLong(index.get());
             if (other_value == -1 && PyErr_Occurred()) {
-                PyErr_Clear();
+                if (!forget_ordinary_error()) return nullptr;
                 Py_RETURN_NOTIMPLEMENTED;
             }
         }
@@ -125,19 +133,16 @@ PyTypeObject* make_value_type() {
     };
     static std::string full_name = std::string("nodeweave.") + cls.name;
     static PyType_Spec spec = {full_name.c_str(), sizeof(ValueObject), 0, Py_TPFLAGS_DEFAULT, slots};
-    PyObject* type = PyType_FromSpec(&spec);
-    if (type == nullptr) return nullptr;
+    OwnedRef type(PyType_FromSpec(&spec));
+    if (!type) return nullptr;
     // The members: one object each, made once and kept as class attributes.
     for (std::uint8_t i = 0; i < cls.member_count; ++i) {
-        PyObject* member = new_value(reinterpret_cast<PyTypeObject*>(type), i);
-        if (member == nullptr || PyObject_SetAttrString(type, cls.members[i], member) < 0) {
-            Py_XDECREF(member);
-            Py_DECREF(type);
+        OwnedRef member(new_value(reinterpret_cast<PyTypeObject*>(type.get()), i));
+        if (!member || PyObject_SetAttrString(type.get(), cls.members[i], member.get()) < 0) {
             return nullptr;
         }
-        Py_DECREF(member);
     }
-    cls.type = reinterpret_cast<PyTypeObject*>(type);
+    cls.type = reinterpret_cast<PyTypeObject*>(type.release());
     return cls.type;
 }
 

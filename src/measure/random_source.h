@@ -1,7 +1,8 @@
 #pragma once
 // The per-thread random source of measurement outcomes: a ChaCha12 generator private to each
 // operating-system thread, seeded from the system's entropy on the thread's first draw and
-// reseeded after every 65,536 bytes of output. There is deliberately no user seed.
+// reseeded after every 65,536 bytes of output. A child process made by fork does not go on with
+// its parent's generator: its first draw seeds a fresh one. There is deliberately no user seed.
 
 #include <array>
 #include <cstdint>
@@ -16,7 +17,8 @@ bool read_entropy(std::array<std::uint32_t, 8>& key);
 extern bool (*entropy_source)(std::array<std::uint32_t, 8>& key);
 
 // The next 32-bit word of the calling thread's generator. Throws Panic when the generator cannot
-// be seeded on this thread's first draw; a failed later reseed keeps the current keystream.
+// be seeded on this thread's first draw, or on the first draw after a fork; a failed later reseed
+// keeps the current keystream.
 std::uint32_t thread_random_word();
 
 // Draws from the calling thread's generator; the engine takes randomness through such a callable.

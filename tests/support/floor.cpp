@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bindings/owned_ref.h"
 #include "bindings/python.h"
 #include "clifford/tables.h"
 
@@ -30,16 +31,14 @@ PyObject* floor_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     }
     n = PyLong_AsUnsignedLongLong(PyTuple_GET_ITEM(args, 0));
     if (n == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return nullptr;
-    auto* self = reinterpret_cast<FloorObject*>(type->tp_alloc(type, 0));
-    if (self == nullptr) return nullptr;
+    OwnedRef object(type->tp_alloc(type, 0));
+    if (!object) return nullptr;
+    auto* self = reinterpret_cast<FloorObject*>(object.get());
     self->size = n;
     self->bytes = static_cast<std::uint8_t*>(PyMem_Malloc(n == 0 ? 1 : n));
-    if (self->bytes == nullptr) {
-        Py_DECREF(self);
-        return PyErr_NoMemory();
-    }
+    if (self->bytes == nullptr) return PyErr_NoMemory();
     std::memset(self->bytes, VOP_H, n);
-    return reinterpret_cast<PyObject*>(self);
+    return object.release();
 }
 
 void floor_dealloc(PyObject* object) {
@@ -112,9 +111,7 @@ PyType_Spec floor_spec = {
 
 // Adds the Floor type to the module; returns -1 with an exception set on failure.
 int add_floor_type(PyObject* module) {
-    PyObject* type = PyType_FromSpec(&nodeweave::floor_spec);
-    if (type == nullptr) return -1;
-    const int status = PyModule_AddObjectRef(module, "Floor", type);
-    Py_DECREF(type);
-    return status;
+    const nodeweave::OwnedRef type(PyType_FromSpec(&nodeweave::floor_spec));
+    if (!type) return -1;
+    return PyModule_AddObjectRef(module, "Floor", type.get());
 }

@@ -1,6 +1,7 @@
 // _nodeweave_testing: engine internals exposed to the Python tests. Built from the same engine
 // sources as nodeweave and working directly on the state of nodeweave.NodeWeave objects.
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "bindings/convert.h"
 #include "bindings/guard.h"
+#include "bindings/owned_ref.h"
 #include "bindings/python.h"
 #include "bindings/simulator_object.h"
 #include "clifford/tables.h"
@@ -67,93 +69,97 @@ qubit_t index_arg(PyObject* object) {
     return value;
 }
 
+// Takes over a new reference; throws PythonError when the call that made it failed.
+OwnedRef checked(PyObject* object) {
+    if (object == nullptr) throw PythonError{};
+    return OwnedRef(object);
+}
+
+void append(const OwnedRef& list, OwnedRef item) {
+    if (PyList_Append(list.get(), item.get()) < 0) throw PythonError{};
+}
+
+// Fills slot i of a new list with a new reference (the list then owns it).
+void set_item(const OwnedRef& list, std::size_t i, OwnedRef item) {
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+}
+
 std::vector<std::uint32_t> words_arg(PyObject* sequence) {
-    PyObject* fast = PySequence_Fast(sequence, "words must be a sequence of ints");
-    if (fast == nullptr) throw PythonError{};
+    const OwnedRef fast = checked(PySequence_Fast(sequence, "words must be a sequence of ints"));
     std::vector<std::uint32_t> words;
-    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast); ++i) {
-        const unsigned long value = PyLong_AsUnsignedLong(PySequence_Fast_GET_ITEM(fast, i));
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast.get()); ++i) {
+        const unsigned long value = PyLong_AsUnsignedLong(PySequence_Fast_GET_ITEM(fast.get(), i));
         if ((value == static_cast<unsigned long>(-1) && PyErr_Occurred()) || value > 0xFFFFFFFFul) {
-            Py_DECREF(fast);
             if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "a word must be below 2**32");
             throw PythonError{};
         }
         words.push_back(static_cast<std::uint32_t>(value));
     }
-    Py_DECREF(fast);
     return words;
 }
 
-// A new reference, or throws PythonError.
-PyObject* checked(PyObject* object) {
-    if (object == nullptr) throw PythonError{};
-    return object;
-}
-
-PyObject* byte_list(const std::uint8_t* values, std::size_t count) {
-    PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(count)));
-    for (std::size_t i = 0; i < count; ++i) {
-        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), PyLong_FromLong(values[i]));
-    }
+OwnedRef byte_list(const std::uint8_t* values, std::size_t count) {
+    OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(count)));
+    for (std::size_t i = 0; i < count; ++i) set_item(list, i, checked(PyLong_FromLong(values[i])));
     return list;
 }
 
 template <std::size_t ROWS, std::size_t COLUMNS>
-PyObject* byte_rows(const std::uint8_t (&table)[ROWS][COLUMNS]) {
-    PyObject* rows = checked(PyList_New(ROWS));
-    for (std::size_t r = 0; r < ROWS; ++r) PyList_SET_ITEM(rows, r, byte_list(table[r], COLUMNS));
+OwnedRef byte_rows(const std::uint8_t (&table)[ROWS][COLUMNS]) {
+    OwnedRef rows = checked(PyList_New(ROWS));
+    for (std::size_t r = 0; r < ROWS; ++r) set_item(rows, r, byte_list(table[r], COLUMNS));
     return rows;
 }
 
 PyObject* tables(PyObject*, PyObject*) {
     return guarded<PyObject*>(nullptr, []() -> PyObject* {
-        PyObject* words = checked(PyList_New(24));
+        OwnedRef words = checked(PyList_New(24));
         for (int v = 0; v < 24; ++v) {
-            PyList_SET_ITEM(words, v, byte_list(REDUCTION_WORDS[v], REDUCTION_WORD_LENGTH[v]));
+            set_item(words, v, byte_list(REDUCTION_WORDS[v], REDUCTION_WORD_LENGTH[v]));
         }
-        PyObject* cz_table = checked(PyList_New(2));
+        OwnedRef cz_table = checked(PyList_New(2));
         for (int e = 0; e < 2; ++e) {
-            PyObject* rows = PyList_New(24);
+            OwnedRef rows = checked(PyList_New(24));
             for (int a = 0; a < 24; ++a) {
-                PyObject* row = PyList_New(24);
+                OwnedRef row = checked(PyList_New(24));
                 for (int b = 0; b < 24; ++b) {
                     const CzEntry& entry = CZ_LOOKUP[e][a][b];
-                    PyList_SET_ITEM(row, b, Py_BuildValue("(iii)", entry.edge, entry.first,
-                                                          entry.second));
+                    set_item(row, b, checked(Py_BuildValue("(iii)", entry.edge, entry.first,
+                                                           entry.second)));
                 }
-                PyList_SET_ITEM(rows, a, row);
+                set_item(rows, a, std::move(row));
             }
-            PyList_SET_ITEM(cz_table, e, rows);
+            set_item(cz_table, e, std::move(rows));
         }
-        return Py_BuildValue("{sNsNsNsNsNsNsN}", "VOP_PRODUCT", byte_rows(VOP_PRODUCT),
-                             "VOP_ADJOINT", byte_list(VOP_ADJOINT, 24), "CONJUGATED_AXIS",
-                             byte_rows(CONJUGATED_AXIS), "CONJUGATED_SIGN",
-                             byte_rows(CONJUGATED_SIGN), "X_PREIMAGE_AXIS",
-                             byte_list(X_PREIMAGE_AXIS, 24), "REDUCTION_WORDS", words, "CZ_LOOKUP",
-                             cz_table);
+        OwnedRef product = byte_rows(VOP_PRODUCT), adjoint = byte_list(VOP_ADJOINT, 24),
+                 axis = byte_rows(CONJUGATED_AXIS), sign = byte_rows(CONJUGATED_SIGN),
+                 preimage = byte_list(X_PREIMAGE_AXIS, 24);
+        return Py_BuildValue("{sNsNsNsNsNsNsN}", "VOP_PRODUCT", product.release(), "VOP_ADJOINT",
+                             adjoint.release(), "CONJUGATED_AXIS", axis.release(),
+                             "CONJUGATED_SIGN", sign.release(), "X_PREIMAGE_AXIS",
+                             preimage.release(), "REDUCTION_WORDS", words.release(), "CZ_LOOKUP",
+                             cz_table.release());
     });
 }
 
-PyObject* graph_to_python(const literal::Graph& graph) {
-    PyObject* vops = checked(PyList_New(static_cast<Py_ssize_t>(graph.vop.size())));
-    PyObject* adjacency = PyList_New(static_cast<Py_ssize_t>(graph.vop.size()));
-    if (adjacency == nullptr) {
-        Py_DECREF(vops);
-        throw PythonError{};
-    }
+OwnedRef graph_to_python(const literal::Graph& graph) {
+    OwnedRef vops = checked(PyList_New(static_cast<Py_ssize_t>(graph.vop.size())));
+    OwnedRef adjacency = checked(PyList_New(static_cast<Py_ssize_t>(graph.vop.size())));
     for (std::size_t i = 0; i < graph.vop.size(); ++i) {
-        PyList_SET_ITEM(vops, i, PyLong_FromLong(graph.vop[i]));
-        PyObject* list = PyList_New(static_cast<Py_ssize_t>(graph.adjacency[i].size()));
-        for (std::size_t j = 0; list != nullptr && j < graph.adjacency[i].size(); ++j) {
-            PyList_SET_ITEM(list, j, PyLong_FromSize_t(graph.adjacency[i][j]));
+        set_item(vops, i, checked(PyLong_FromLong(graph.vop[i])));
+        OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(graph.adjacency[i].size())));
+        for (std::size_t j = 0; j < graph.adjacency[i].size(); ++j) {
+            set_item(list, j, checked(PyLong_FromSize_t(graph.adjacency[i][j])));
         }
-        PyList_SET_ITEM(adjacency, i, list);
+        set_item(adjacency, i, std::move(list));
     }
-    return Py_BuildValue("(NN)", vops, adjacency);
+    return checked(Py_BuildValue("(NN)", vops.release(), adjacency.release()));
 }
 
 PyObject* dump(PyObject*, PyObject* sim) {
-    return guarded<PyObject*>(nullptr, [&]() -> PyObject* { return graph_to_python(graph_of(state_of(sim))); });
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        return graph_to_python(graph_of(state_of(sim))).release();
+    });
 }
 
 [[noreturn]] void malformed(const char* why) {
@@ -215,36 +221,23 @@ PyObject* check(PyObject*, PyObject* sim) {
 PyObject* layout(PyObject*, PyObject* sim) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const State& state = state_of(sim);
-        PyObject* blocks = checked(PyList_New(0));
+        OwnedRef blocks = checked(PyList_New(0));
         for (const Block& block : state.blocks) {
             if (block.members == 0) continue;
-            PyObject* members = PyList_New(0);
-            for (std::uint32_t local = 0; members != nullptr && local < block.issued; ++local) {
-                if (block.slot_at[local] == NO_SLOT) continue;
-                PyObject* q = PyLong_FromSize_t(state.qubit(block.slot_at[local]));
-                if (q == nullptr || PyList_Append(members, q) < 0) Py_CLEAR(members);
-                Py_XDECREF(q);
+            OwnedRef members = checked(PyList_New(0));
+            for (std::uint32_t local = 0; local < block.issued; ++local) {
+                if (block.slot_at[local] != NO_SLOT) {
+                    append(members, checked(PyLong_FromSize_t(state.qubit(block.slot_at[local]))));
+                }
             }
-            if (members == nullptr || PyList_Append(blocks, members) < 0) {
-                Py_XDECREF(members);
-                Py_DECREF(blocks);
-                throw PythonError{};
-            }
-            Py_DECREF(members);
+            append(blocks, std::move(members));
         }
-        PyObject* indexed = PyList_New(0);
-        for (std::size_t q = 0; indexed != nullptr && q < state.size(); ++q) {
-            if (!state.node(q).list_indexed()) continue;
-            PyObject* number = PyLong_FromSize_t(q);
-            if (number == nullptr || PyList_Append(indexed, number) < 0) Py_CLEAR(indexed);
-            Py_XDECREF(number);
+        OwnedRef indexed = checked(PyList_New(0));
+        for (std::size_t q = 0; q < state.size(); ++q) {
+            if (state.node(q).list_indexed()) append(indexed, checked(PyLong_FromSize_t(q)));
         }
-        if (indexed == nullptr) {
-            Py_DECREF(blocks);
-            throw PythonError{};
-        }
-        return Py_BuildValue("{sNsOsN}", "blocks", blocks, "relabelled",
-                             state.slot_of.empty() ? Py_False : Py_True, "indexed", indexed);
+        return Py_BuildValue("{sNsOsN}", "blocks", blocks.release(), "relabelled",
+                             state.slot_of.empty() ? Py_False : Py_True, "indexed", indexed.release());
     });
 }
 
@@ -317,10 +310,10 @@ template <class Operation>
 PyObject* on_literal_graph(PyObject* sim, Operation&& operation) {
     State& state = state_of(sim);
     literal::Graph graph = graph_of(state);
-    PyObject* result = operation(graph);
+    OwnedRef result = checked(operation(graph));
     State rebuilt = state_of_graph(graph);
     state = std::move(rebuilt);
-    return result;
+    return result.release();
 }
 
 PyObject* literal_local_complement(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
@@ -411,27 +404,27 @@ PyObject* peek_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 3) malformed("expected (sim, qubits, words)");
         const State& state = state_of(args[0]);
-        PyObject* fast = checked(PySequence_Fast(args[1], "qubits must be a sequence"));
         std::vector<qubit_t> qubits;
-        for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast); ++i) {
-            qubit_t q;
-            if (!to_index(PySequence_Fast_GET_ITEM(fast, i), "qubits", &q)) {
-                Py_DECREF(fast);
-                throw PythonError{};
+        {
+            const OwnedRef fast = checked(PySequence_Fast(args[1], "qubits must be a sequence"));
+            for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast.get()); ++i) {
+                qubit_t q;
+                if (!to_index(PySequence_Fast_GET_ITEM(fast.get(), i), "qubits", &q)) {
+                    throw PythonError{};
+                }
+                qubits.push_back(q);
             }
-            qubits.push_back(q);
         }
-        Py_DECREF(fast);
         const std::vector<std::uint32_t> words = words_arg(args[2]);
         SuppliedWords draw{&words};
         const std::vector<PeekRecord> records = peek_measure(state, qubits, draw);
-        PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(records.size())));
+        OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(records.size())));
         for (std::size_t i = 0; i < records.size(); ++i) {
-            PyList_SET_ITEM(list, i,
-                            Py_BuildValue("(Kii)", static_cast<unsigned long long>(records[i].qubit),
-                                          records[i].result, records[i].axis));
+            set_item(list, i,
+                     checked(Py_BuildValue("(Kii)", static_cast<unsigned long long>(records[i].qubit),
+                                           records[i].result, records[i].axis)));
         }
-        return Py_BuildValue("(Nn)", list, static_cast<Py_ssize_t>(draw.used));
+        return Py_BuildValue("(Nn)", list.release(), static_cast<Py_ssize_t>(draw.used));
     });
 }
 
@@ -457,22 +450,49 @@ PyObject* chacha_block_function(PyObject*, PyObject* const* args, Py_ssize_t nar
 PyObject* random_words(PyObject*, PyObject* count) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const qubit_t n = index_arg(count);
-        PyObject* list = checked(PyList_New(static_cast<Py_ssize_t>(n)));
+        OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(n)));
         for (qubit_t i = 0; i < n; ++i) {
-            PyList_SET_ITEM(list, i, PyLong_FromUnsignedLong(thread_random_word()));
+            set_item(list, i, checked(PyLong_FromUnsignedLong(thread_random_word())));
         }
-        return list;
+        return list.release();
     });
 }
 
-bool no_entropy(std::array<std::uint32_t, 8>&) { return false; }
+// index_set(qubits): the conversion of peek_measure_set's argument, as a list in ascending order.
+PyObject* index_set(PyObject*, PyObject* qubits) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        std::vector<qubit_t> indices;
+        if (!to_index_set(qubits, "qubits", &indices)) throw PythonError{};
+        OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(indices.size())));
+        for (std::size_t i = 0; i < indices.size(); ++i) {
+            set_item(list, i, checked(PyLong_FromUnsignedLongLong(indices[i])));
+        }
+        return list.release();
+    });
+}
+
+// This module's generators take their seeds through here: every attempt is counted, and
+// fail_entropy makes the attempts fail.
+std::atomic<long long> entropy_attempts{0};
+std::atomic<bool> entropy_unreadable{false};
+
+bool counted_entropy(std::array<std::uint32_t, 8>& key) {
+    entropy_attempts.fetch_add(1, std::memory_order_relaxed);
+    return !entropy_unreadable.load(std::memory_order_relaxed) && read_entropy(key);
+}
 
 // fail_entropy(flag): while set, this module's generators cannot read the system's entropy.
 PyObject* fail_entropy(PyObject*, PyObject* flag) {
     const int failing = PyObject_IsTrue(flag);
     if (failing < 0) return nullptr;
-    entropy_source = failing ? no_entropy : read_entropy;
+    entropy_unreadable.store(failing != 0, std::memory_order_relaxed);
     Py_RETURN_NONE;
+}
+
+// entropy_reads(): how many times this module's generators have asked for entropy, in this
+// process and (inherited through fork) its ancestors.
+PyObject* entropy_reads(PyObject*, PyObject*) {
+    return PyLong_FromLongLong(entropy_attempts.load(std::memory_order_relaxed));
 }
 
 template <auto FUNCTION>
@@ -499,8 +519,10 @@ PyMethodDef functions[] = {
     fast_function<peek_function>("peek"),
     fast_function<apply>("apply"),
     fast_function<chacha_block_function>("chacha_block"),
+    {"index_set", index_set, METH_O, nullptr},
     {"random_words", random_words, METH_O, nullptr},
     {"fail_entropy", fail_entropy, METH_O, nullptr},
+    {"entropy_reads", entropy_reads, METH_NOARGS, nullptr},
     {"fail_allocation_after", fail_allocation_after, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -518,22 +540,21 @@ int add_floor_type(PyObject* module);  // floor.cpp
 
 PyMODINIT_FUNC PyInit__nodeweave_testing(void) {
     using namespace nodeweave;
-    PyObject* public_module = PyImport_ImportModule("nodeweave");
-    if (public_module == nullptr) return nullptr;
-    PyObject* type = PyObject_GetAttrString(public_module, "NodeWeave");
-    Py_DECREF(public_module);
-    if (type == nullptr) return nullptr;
-    simulator_class = reinterpret_cast<PyTypeObject*>(type);  // kept for the process
-    PyObject* module = PyModule_Create(&module_definition);
-    if (module == nullptr) return nullptr;
+    OwnedRef type;
+    {
+        const OwnedRef public_module(PyImport_ImportModule("nodeweave"));
+        if (!public_module) return nullptr;
+        type = OwnedRef(PyObject_GetAttrString(public_module.get(), "NodeWeave"));
+    }
+    if (!type) return nullptr;
+    simulator_class = reinterpret_cast<PyTypeObject*>(type.release());  // kept for the process
+    entropy_source = counted_entropy;
+    OwnedRef module(PyModule_Create(&module_definition));
+    if (!module) return nullptr;
     PyObject* panic = panic_exception_type();
-    if (panic == nullptr || PyModule_AddObjectRef(module, "PanicException", panic) < 0) {
-        Py_DECREF(module);
+    if (panic == nullptr || PyModule_AddObjectRef(module.get(), "PanicException", panic) < 0) {
         return nullptr;
     }
-    if (add_floor_type(module) < 0) {
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    if (add_floor_type(module.get()) < 0) return nullptr;
+    return module.release();
 }
