@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""nodeweave benchmarks: CPython's call floor, nodeweave, stim and abp measured side by side.
+"""nodeweave benchmarks: CPython's call floor, nodeweave and stim measured side by side.
 
     python benchmarks/run.py                 # full run (at most ~10 minutes), writes docs/benchmarks.md
     python benchmarks/run.py --quick --no-write
@@ -309,30 +309,6 @@ class StimCircuitRunner:
         return lambda: sim.do_circuit(circuit)
 
 
-class AbpRunner:
-    name = "abp"
-
-    def __init__(self, abp):
-        self.abp = abp
-
-    def prepare(self, n, prep, timed):
-        state = self.abp.GraphState(n, vop="hadamard")  # every qubit |0>
-        h, cz, rotate = state.act_hadamard, state.act_cz, state.act_local_rotation
-
-        def cx(a, b):
-            h(b)
-            cz(a, b)
-            h(b)
-
-        methods = dict(h=h, s=lambda q: rotate(q, "phase"), sdag=lambda q: rotate(q, "msqz"),
-                       x=lambda q: rotate(q, "px"), y=lambda q: rotate(q, "py"),
-                       z=lambda q: rotate(q, "pz"), cz=cz, cx=cx, measure_x=state.measure_x,
-                       measure_y=state.measure_y, measure_z=state.measure_z)
-        execute(compile_calls(methods, prep))
-        segments = compile_calls(methods, timed)
-        return lambda: execute(segments)
-
-
 # ---- timing ----------------------------------------------------------------------------------
 
 
@@ -435,7 +411,7 @@ def machine():
     except OSError:
         pass
     versions = []
-    for package in ("nodeweave", "stim", "abp"):
+    for package in ("nodeweave", "stim"):
         try:
             versions.append(f"{package} {importlib.metadata.version(package)}")
         except importlib.metadata.PackageNotFoundError:
@@ -512,7 +488,7 @@ def main():
     if args.sizes:
         sizes["scale"] = [int(float(s)) for s in args.sizes.split(",")]
     selected = set(args.workloads.split(",")) if args.workloads else None
-    caps = {"nodeweave": 60.0, "literal": 20.0, "stim calls": 15.0, "stim circuit": 30.0, "abp": 20.0}
+    caps = {"nodeweave": 60.0, "literal": 20.0, "stim calls": 15.0, "stim circuit": 30.0}
     if quick:
         caps = {name: 2.0 for name in caps}
 
@@ -526,11 +502,6 @@ def main():
         peers += [StimCircuitRunner(stim), StimCallsRunner(stim)]
     except ImportError as error:
         notes.append(f"stim skipped: cannot import it ({error}).")
-    try:
-        import abp
-        peers.append(AbpRunner(abp))
-    except Exception as error:  # abp is optional: pip install abp
-        notes.append(f"abp skipped: cannot import it ({type(error).__name__}: {error}).")
     for note in notes:
         log(note)
     gc.collect()
@@ -541,15 +512,18 @@ def main():
     floor = statistics.median(floor_samples(floor_calls, 3 if quick else 21))
     log(f"floor: {fmt_time(floor)} per call")
     rows = [["floor: Floor.gate(qubit)", "—", str(floor_calls), fmt_time(floor * floor_calls),
-             fmt_time(floor), "1", "—", "—", "—", "—", "—", "—", "—"]]
-    nodeweave_runner, literal_runner, floor_runner = NodeWeaveRunner(), LiteralRunner(), FloorRunner()
+             fmt_time(floor), "1", "—", "—", "—", "—", "—", "—"]]
+    nodeweave_runner, floor_runner = NodeWeaveRunner(), FloorRunner()
+    literal_runner = LiteralRunner() if hasattr(_nodeweave_testing, "literal_cz") else None
+    if literal_runner is None:
+        notes.append("literal skipped: this build's _nodeweave_testing has no literal_cz.")
     probed = False
 
     for index, (key, label, builder, per_call, size_key) in enumerate(WORKLOADS):
         if selected and key not in selected:
             continue
         runners = [nodeweave_runner] + [p for p in peers if not (per_call and p.name == "stim circuit")]
-        if key == "g":
+        if key == "g" and literal_runner:
             runners.append(literal_runner)
         history = {runner.name: [] for runner in runners}
         stopped = {}
@@ -607,11 +581,11 @@ def main():
                          fmt_ratio(own_floor_ratio if own is not None else None),
                          fmt_time(results.get("stim circuit")), fmt_ratio(ratio("stim circuit")),
                          fmt_time(results.get("stim calls")), fmt_ratio(ratio("stim calls")),
-                         fmt_time(results.get("abp")), fmt_time(results.get("literal")),
+                         fmt_time(results.get("literal")),
                          "—" if memory is None else f"{memory:.1f}"])
 
     header = ["workload", "n", "calls", "nodeweave", "per call", "× floor", "stim circuit",
-              "× stim circuit", "stim calls", "× stim calls", "abp", "literal", "peak B/qubit"]
+              "× stim circuit", "stim calls", "× stim calls", "literal", "peak B/qubit"]
     lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
     lines += ["| " + " | ".join(row) + " |" for row in rows]
     table = "\n".join(lines)
@@ -630,7 +604,7 @@ def main():
             f"Produced by `python {' '.join(['benchmarks/run.py'] + sys.argv[1:])}` in {elapsed:.0f} s.", "",
             "## Machine", "", *[f"- {line}" for line in machine()], "",
             "## How to read the table", "", "```", legend, "```", "",
-            "Times in the `nodeweave`, `stim circuit`, `stim calls`, `abp` and `literal` columns are for the",
+            "Times in the `nodeweave`, `stim circuit`, `stim calls` and `literal` columns are for the",
             "timed part of the workload, per run; `per call` is nodeweave's time per method call. For the",
             "workloads marked (a) stim runs call by call only. `stim circuit` executes the same program",
             "precompiled as one `stim.Circuit` (`TableauSimulator.do_circuit`), `stim calls` calls the",
