@@ -4,6 +4,7 @@
     python benchmarks/run.py                 # full run (at most ~10 minutes), writes docs/benchmarks.md
     python benchmarks/run.py --quick --no-write
     python benchmarks/run.py --sizes 1e3,1e4 --workloads b,d
+    python benchmarks/run.py --workloads f,h --sizes fh:300
 
 Every workload is a program: an untimed preparation and a timed part, each a list of segments
 (gate, qubits) or (gate, (controls, targets)). Each simulator runs the same program through its own
@@ -130,20 +131,33 @@ def w_sparse(n, rng, layers=4):
     return n, [], timed
 
 
-def w_dense(n, rng, layers=20):
-    timed = [("h", range(n))]
+def dense_layers(n, rng, layers):
+    """Layers of s and h on random halves and a random perfect matching, half cz and half cx."""
+    segments = []
     for _ in range(layers):
-        timed.append(("s", rng.sample(range(n), n // 2)))
-        timed.append(("h", rng.sample(range(n), n // 2)))
+        segments.append(("s", rng.sample(range(n), n // 2)))
+        segments.append(("h", rng.sample(range(n), n // 2)))
         order = list(range(n))
-        rng.shuffle(order)  # a random perfect matching: half cz, half cx
+        rng.shuffle(order)
         half = n // 4 * 2
-        timed.append(("cz", (order[0:half:2], order[1:half:2])))
-        timed.append(("cx", (order[half::2], order[half + 1::2])))
+        segments.append(("cz", (order[0:half:2], order[1:half:2])))
+        segments.append(("cx", (order[half::2], order[half + 1::2])))
+    return segments
+
+
+def w_dense(n, rng, layers=20):
+    timed = [("h", range(n))] + dense_layers(n, rng, layers)
     third = n // 3
     timed += [("measure_x", range(third)), ("measure_y", range(third, 2 * third)),
               ("measure_z", range(2 * third, n))]
     return n, [], timed
+
+
+def w_dense_gates(n, rng, layers=20):
+    """Gates only on a state made dense first: the preparation is the random dense circuit
+    without its measurements."""
+    prep = [("h", range(n))] + dense_layers(n, rng, 20)
+    return n, prep, dense_layers(n, rng, layers)
 
 
 def w_star(n, rng):
@@ -167,6 +181,7 @@ WORKLOADS = [
     ("f", "random dense, 20 layers", w_dense, False, "dense"),
     ("g", "star by cz from a hub (per cz)", w_star, False, "hub"),
     ("g", "GHZ build by cx chain (per cx)", w_ghz_chain, False, "hub"),
+    ("h", "dense state, gates only, 20 layers", w_dense_gates, False, "gates"),
 ]
 
 WORKLOAD_NOTES = """
@@ -184,6 +199,9 @@ WORKLOAD_NOTES = """
   matching (half `cz`, half `cx`), then thirds measured in X, Y and Z.
 - g. Star: `h` on all (untimed), then `cz(0, q)` for every q. GHZ build: `h(0)` (untimed), then
   `cx(q, q + 1)` for every q, no measurement.
+- h. Dense state, gates only: the preparation (untimed) is f without its measurements (`h` on all,
+  20 layers), which leaves a dense graph; the timed part is 20 further layers of the same gates
+  (`s`, `h` on random halves, a random perfect matching of `cz` and `cx`), no measurement.
 """
 
 
@@ -465,7 +483,9 @@ def pilot(runner, builder, index, size, history, cap):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--quick", action="store_true", help="tiny sizes, two repeats (smoke test)")
-    parser.add_argument("--sizes", help="comma-separated sizes for workloads b to e, e.g. 1e3,1e4")
+    parser.add_argument("--sizes", action="append", metavar="[LETTERS:]SIZES",
+                        help="comma-separated sizes (qubits) for workloads b to e, or for the workloads "
+                             "LETTERS, e.g. 1e3,1e4 or fh:300; may be repeated")
     parser.add_argument("--workloads", help="comma-separated workload letters, e.g. a,b,g")
     parser.add_argument("--no-write", action="store_true", help="do not write docs/benchmarks.md")
     parser.add_argument("--no-memory", action="store_true", help="skip the peak memory probes")
@@ -482,11 +502,17 @@ def main():
         "calls": [2000 if quick else 1 << 17],
         "side": [8 if quick else 100],
         "scale": [100, 300] if quick else [10**3, 10**4, 10**5, 10**6],
-        "dense": [16] if quick else [100, 300],
-        "hub": [20, 50] if quick else [10**2, 10**3, 10**4],
+        "dense": [16] if quick else [100, 300, 2000],
+        "gates": [16] if quick else [300, 1000],
+        "hub": [20, 50] if quick else [10**2, 10**3, 10**4, 10**5, 10**6],
     }
-    if args.sizes:
-        sizes["scale"] = [int(float(s)) for s in args.sizes.split(",")]
+    overrides = {}  # workload letter -> sizes
+    for option in args.sizes or []:
+        letters, _, values = option.rpartition(":")
+        if not set(letters) <= set("bcdefgh"):
+            parser.error(f"--sizes {option}: the letters before ':' must be among b to h")
+        for letter in letters or "bcde":
+            overrides[letter] = [int(float(value)) for value in values.split(",")]
     selected = set(args.workloads.split(",")) if args.workloads else None
     caps = {"nodeweave": 60.0, "literal": 20.0, "stim calls": 15.0, "stim circuit": 30.0}
     if quick:
@@ -527,7 +553,7 @@ def main():
             runners.append(literal_runner)
         history = {runner.name: [] for runner in runners}
         stopped = {}
-        for size in sizes[size_key]:
+        for size in overrides.get(key, sizes[size_key]):
             rng = random.Random(SEED + index)
             if per_call:
                 n, prep, timed = builder(size, rng, size)
