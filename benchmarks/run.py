@@ -21,8 +21,9 @@ Times are medians over repeats of time.perf_counter(); each repeat starts from a
   peak B/qubit: growth of the peak resident set of a fresh process while it builds and runs the
            workload in nodeweave, per qubit (page and allocator granularity dominate at small n).
 
-A size is skipped for a simulator when the time of its smaller sizes, extrapolated with the
-exponent they show (2 when only one size is known), exceeds that simulator's time cap.
+A size is skipped for a simulator when the time of a whole run (preparation included) at its
+smaller sizes, extrapolated with the exponent they show (2 when only one size is known), exceeds
+that simulator's time cap.
 Benchmarks are not tests: nothing here asserts a time.
 """
 
@@ -347,18 +348,33 @@ def repeats_for(first, quick):
     return 7 if first < 0.05 else 5 if first < 0.5 else 3 if first < 3 else 1
 
 
+def once(runner, n, prep, timed):
+    """Time of the timed part and of the whole run (preparation included) of one repeat."""
+    start = time.perf_counter()
+    run = runner.prepare(n, prep, timed)
+    seconds = timed_run(run)
+    return seconds, time.perf_counter() - start
+
+
 def measure(runner, n, prep, timed, quick, floor=None):
-    """Median time of the timed part over repeats. With floor (calls of the timed part, floor
-    per-call sampler), each repeat is paired with floor samples taken just before and after it,
-    and the median of the paired ratios is returned as well: on a shared machine the floor moves
-    with the load, and a pair sees the same load."""
-    samples, ratios = [], []
-    while len(samples) < (1 if not samples else repeats_for(samples[0], quick)):
-        before = floor[1]() if floor else []
-        samples.append(timed_run(runner.prepare(n, prep, timed)))
+    """Median time of the timed part over repeats, and the whole first repeat (preparation
+    included), which is what the size caps extrapolate. With floor (a sampler of the times of the
+    same program on the floor), each repeat is paired with floor samples taken just before and
+    after it, and the median of the paired ratios and of the floor times are returned as well: on a
+    shared machine the floor moves with the load, and a pair sees the same load."""
+    samples, ratios, floors, total = [], [], [], None
+    while len(samples) < (1 if total is None else repeats_for(total, quick)):
+        around = floor() if floor else []
+        seconds, whole = once(runner, n, prep, timed)
+        samples.append(seconds)
+        total = whole if total is None else total
         if floor:
-            ratios.append(samples[-1] / (floor[0] * statistics.median(before + floor[1]())))
-    return statistics.median(samples), samples[0], statistics.median(ratios) if ratios else None
+            around += floor()
+            floors += around
+            ratios.append(seconds / statistics.median(around))
+    return dict(median=statistics.median(samples), total=total,
+                floor_ratio=statistics.median(ratios) if ratios else None,
+                floor=statistics.median(floors) if floors else None)
 
 
 def floor_samples(calls, repeats):
@@ -456,7 +472,8 @@ def machine():
 
 
 def predicted(history, n):
-    """Extrapolated time of one run at size n from the sizes already measured."""
+    """Extrapolated time of one run (preparation included) at size n from the sizes already
+    measured."""
     if not history:
         return 0.0
     (n1, t1) = history[-1]
@@ -477,7 +494,7 @@ def pilot(runner, builder, index, size, history, cap):
         n, prep, timed = builder(size // fraction, random.Random(SEED + index))
         if predicted(history, n) > cap:
             return
-        history.append((n, timed_run(runner.prepare(n, prep, timed))))
+        history.append((n, once(runner, n, prep, timed)[1]))
 
 
 def main():
@@ -574,8 +591,9 @@ def main():
                                             "O(n²) time per measurement")
                 elif guess > caps[runner.name]:
                     last_n, last_t = history[runner.name][-1]
-                    stopped[runner.name] = (f"predicted {guess:.0f} s per run from {fmt_time(last_t)} at "
-                                            f"n = {fmt_n(last_n)}, over its {caps[runner.name]:.0f} s cap")
+                    stopped[runner.name] = (f"predicted {guess:.0f} s per run (preparation included) "
+                                            f"from {fmt_time(last_t)} at n = {fmt_n(last_n)}, over "
+                                            f"its {caps[runner.name]:.0f} s cap")
                 if runner.name in stopped:
                     message = f"{label}: {runner.name} stops at n = {fmt_n(n)}: {stopped[runner.name]}"
                     log(message)
@@ -583,14 +601,14 @@ def main():
                     results[runner.name] = None
                     continue
                 # The same program with each call replaced by the floor of the same arity.
-                paired = (1, lambda: [timed_run(floor_runner.prepare(n, [], timed))
-                                      for _ in range(2)]) if runner is nodeweave_runner else None
-                median, first, floor_ratio = measure(runner, n, prep, timed, quick, paired)
+                paired = (lambda: [timed_run(floor_runner.prepare(n, [], timed))
+                                   for _ in range(2)]) if runner is nodeweave_runner else None
+                timing = measure(runner, n, prep, timed, quick, paired)
                 if paired:
-                    own_floor_ratio = floor_ratio
-                history[runner.name].append((n, first))
-                results[runner.name] = median
-                log(f"{label} n={fmt_n(n)} {runner.name}: {fmt_time(median)}")
+                    own_floor_ratio = timing["floor_ratio"]
+                history[runner.name].append((n, timing["total"]))
+                results[runner.name] = timing["median"]
+                log(f"{label} n={fmt_n(n)} {runner.name}: {fmt_time(timing['median'])}")
             own = results["nodeweave"]
             memory = None
             probe = not per_call and not args.no_memory and own is not None
