@@ -18,6 +18,9 @@ Times are medians over repeats of time.perf_counter(); each repeat starts from a
            nodeweave repeat is paired with floor runs just before and after it (on a shared
            machine the floor moves with the load); the column is the median of the paired ratios.
   x stim:  nodeweave time / stim time (below 1: nodeweave is faster).
+  before:  the same nodeweave program on the build installed in the --baseline directory, timed
+           in a child process that imports nodeweave from there (PYTHONPATH); x before: nodeweave
+           time / before time (below 1: the current build is faster). Its own time cap applies.
   peak B/qubit: growth of the peak resident set of a fresh process while it builds and runs the
            workload in nodeweave, per qubit (page and allocator granularity dominate at small n).
 
@@ -383,9 +386,16 @@ def floor_samples(calls, repeats):
     return [timed_run(lambda: execute(segments)) / calls for _ in range(repeats)]
 
 
-def peak_memory_probe(builder, n):
+def build(index, size):
+    """The program of workload WORKLOADS[index] at this size: (n, preparation, timed part)."""
+    per_call, builder = WORKLOADS[index][3], WORKLOADS[index][2]
+    rng = random.Random(SEED + index)
+    return builder(size, rng, size) if per_call else builder(size, rng)
+
+
+def peak_memory_probe(index, size):
     """Runs in a fresh process: growth of the peak resident set while nodeweave runs the workload."""
-    n, prep, timed = builder(n, random.Random(SEED))
+    n, prep, timed = build(index, size)
     gc.collect()
 
     def peak():
@@ -403,15 +413,63 @@ def peak_memory_probe(builder, n):
         pass
     base = peak()
     NodeWeaveRunner().prepare(n, prep, timed)()
-    return (peak() - base) / n
+    return dict(bytes_per_qubit=(peak() - base) / n)
 
 
-def memory_per_qubit(index, n):
-    output = subprocess.run([sys.executable, __file__, "--probe-memory", str(index), str(n)],
-                            capture_output=True, text=True, timeout=600)
+def time_workload(index, size, quick, pilot):
+    """Runs in a child process for the before column: this process's nodeweave on the program."""
+    n, prep, timed = build(index, size)
+    runner = NodeWeaveRunner()
+    return dict(total=once(runner, n, prep, timed)[1]) if pilot else measure(runner, n, prep, timed, quick)
+
+
+class ChildError(Exception):
+    pass
+
+
+def run_child(arguments, directory=None, timeout=600):
+    """This script in a fresh process, with directory (if any) first on PYTHONPATH so that its
+    nodeweave is imported from there; returns the JSON the child prints. The child names the file
+    its nodeweave came from, and with a directory that file must lie in it."""
+    environment = dict(os.environ)
+    if directory is not None:
+        environment["PYTHONPATH"] = os.pathsep.join(
+            [str(directory)] + ([environment["PYTHONPATH"]] if environment.get("PYTHONPATH") else []))
+    try:
+        output = subprocess.run([sys.executable, __file__, *map(str, arguments)], env=environment,
+                                capture_output=True, text=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise ChildError(f"no answer within {timeout:.0f} s") from None
     if output.returncode != 0:
+        lines = output.stderr.strip().splitlines()
+        raise ChildError(lines[-1] if lines else f"exit status {output.returncode}")
+    result = json.loads(output.stdout)
+    module = Path(result["module"]).resolve()
+    if directory is not None and not module.is_relative_to(Path(directory).resolve()):
+        raise ChildError(f"its nodeweave came from {module}, not from {directory}")
+    return result
+
+
+def memory_per_qubit(index, size, directory=None):
+    try:
+        return run_child(["--probe-memory", index, size], directory)["bytes_per_qubit"]
+    except ChildError:
         return None
-    return json.loads(output.stdout)["bytes_per_qubit"]
+
+
+class BeforeRunner:
+    """The same nodeweave programs on the nodeweave installed in another directory, each timed in
+    a child process (the two builds cannot share one interpreter)."""
+    name = "before"
+
+    def __init__(self, directory, quick):
+        self.directory, self.quick, self.module = Path(directory).resolve(), quick, None
+
+    def time(self, index, size, pilot=False):
+        arguments = ["--time-workload", index, size] + ["--quick"] * self.quick + ["--pilot"] * pilot
+        result = run_child(arguments, self.directory)
+        self.module = result["module"]
+        return result
 
 
 # ---- the run ---------------------------------------------------------------------------------
@@ -485,16 +543,43 @@ def predicted(history, n):
     return t1 * (n / n1) ** exponent
 
 
-def pilot(runner, builder, index, size, history, cap):
+def pilot(timer, index, size, history, cap):
     """Single untabulated runs at 1/16 and 1/4 of the first size, so that even the first size of a
-    workload is skipped when the growth they show would take it past the cap."""
+    workload is skipped when the growth they show would take it past the cap. timer(size) is the
+    time of a whole run at that size."""
     for fraction in (16, 4):
         if size // fraction < 8:
             continue
-        n, prep, timed = builder(size // fraction, random.Random(SEED + index))
+        n = build(index, size // fraction)[0]
         if predicted(history, n) > cap:
             return
-        history.append((n, once(runner, n, prep, timed)[1]))
+        history.append((n, timer(size // fraction)))
+
+
+DEFAULT_BASELINE = Path("/work/baseline-195e5f8")
+
+COLUMNS = ["workload", "n", "calls", "before", "nodeweave", "× before", "per call", "× floor",
+           "stim circuit", "× stim circuit", "stim calls", "× stim calls", "literal", "peak B/qubit"]
+
+
+def row(cell):
+    """The table row of a measured cell, keyed by column."""
+    results = cell["results"]
+    own = results.get("nodeweave")
+
+    def ratio(other):
+        other = results.get(other)
+        return fmt_ratio(None if own is None or not other else own / other)
+
+    return {"workload": f"{cell['key']}. {cell['label']}", "n": fmt_n(cell["n"]),
+            "calls": str(cell["calls"]), "before": fmt_time(results.get("before")),
+            "nodeweave": fmt_time(own), "× before": ratio("before"),
+            "per call": fmt_time(None if own is None else own / cell["calls"]),
+            "× floor": fmt_ratio(cell["floor_ratio"] if own is not None else None),
+            "stim circuit": fmt_time(results.get("stim circuit")), "× stim circuit": ratio("stim circuit"),
+            "stim calls": fmt_time(results.get("stim calls")), "× stim calls": ratio("stim calls"),
+            "literal": fmt_time(results.get("literal")),
+            "peak B/qubit": "—" if cell["memory"] is None else f"{cell['memory']:.1f}"}
 
 
 def main():
@@ -504,14 +589,24 @@ def main():
                         help="comma-separated sizes (qubits) for workloads b to e, or for the workloads "
                              "LETTERS, e.g. 1e3,1e4 or fh:300; may be repeated")
     parser.add_argument("--workloads", help="comma-separated workload letters, e.g. a,b,g")
+    parser.add_argument("--baseline", metavar="DIR",
+                        help="directory holding the nodeweave build of the before column "
+                             f"(default: {DEFAULT_BASELINE} when it exists; 'none': no before column)")
     parser.add_argument("--no-write", action="store_true", help="do not write docs/benchmarks.md")
     parser.add_argument("--no-memory", action="store_true", help="skip the peak memory probes")
     parser.add_argument("--probe-memory", nargs=2, type=int, help=argparse.SUPPRESS)
+    parser.add_argument("--time-workload", nargs=2, type=int, help=argparse.SUPPRESS)
+    parser.add_argument("--pilot", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
 
-    if args.probe_memory:
-        index, n = args.probe_memory
-        print(json.dumps({"bytes_per_qubit": peak_memory_probe(WORKLOADS[index][2], n)}))
+    if args.probe_memory or args.time_workload:  # a child process: one figure as JSON
+        gc.collect()
+        gc.freeze()
+        if args.probe_memory:
+            result = peak_memory_probe(*args.probe_memory)
+        else:
+            result = time_workload(*args.time_workload, args.quick, args.pilot)
+        print(json.dumps(dict(result, module=nodeweave.__file__)))
         return 0
 
     quick = args.quick
@@ -531,12 +626,21 @@ def main():
         for letter in letters or "bcde":
             overrides[letter] = [int(float(value)) for value in values.split(",")]
     selected = set(args.workloads.split(",")) if args.workloads else None
-    caps = {"nodeweave": 60.0, "literal": 20.0, "stim calls": 15.0, "stim circuit": 30.0}
+    caps = {"nodeweave": 60.0, "before": 30.0, "literal": 20.0, "stim calls": 15.0, "stim circuit": 30.0}
     if quick:
         caps = {name: 2.0 for name in caps}
 
     def log(message):
         print(message, file=sys.stderr, flush=True)
+
+    if args.baseline is None:
+        baseline = DEFAULT_BASELINE if DEFAULT_BASELINE.is_dir() else None
+    elif args.baseline.lower() == "none":
+        baseline = None
+    elif not Path(args.baseline).is_dir():
+        parser.error(f"--baseline {args.baseline}: no such directory")
+    else:
+        baseline = Path(args.baseline)
 
     peers = []
     notes = []
@@ -554,88 +658,96 @@ def main():
     floor_calls = 2000 if quick else 1 << 17
     floor = statistics.median(floor_samples(floor_calls, 3 if quick else 21))
     log(f"floor: {fmt_time(floor)} per call")
-    rows = [["floor: Floor.gate(qubit)", "—", str(floor_calls), fmt_time(floor * floor_calls),
-             fmt_time(floor), "1", "—", "—", "—", "—", "—", "—"]]
     nodeweave_runner, floor_runner = NodeWeaveRunner(), FloorRunner()
+    before_runner = BeforeRunner(baseline, quick) if baseline else None
+    try:  # one tiny run first, so that a directory without a usable build drops the column at once
+        before_runner and before_runner.time(0, 8, pilot=True)
+    except ChildError as error:
+        notes.append(f"no before column: {baseline} holds no nodeweave this script can time ({error}).")
+        log(notes[-1])
+        before_runner = baseline = None
     literal_runner = LiteralRunner() if hasattr(_nodeweave_testing, "literal_cz") else None
     if literal_runner is None:
         notes.append("literal skipped: this build's _nodeweave_testing has no literal_cz.")
+    cells = []
     probed = False
 
     for index, (key, label, builder, per_call, size_key) in enumerate(WORKLOADS):
         if selected and key not in selected:
             continue
-        runners = [nodeweave_runner] + [p for p in peers if not (per_call and p.name == "stim circuit")]
+        runners = [nodeweave_runner] + [before_runner] * bool(before_runner)
+        runners += [p for p in peers if not (per_call and p.name == "stim circuit")]
         if key == "g" and literal_runner:
             runners.append(literal_runner)
         history = {runner.name: [] for runner in runners}
         stopped = {}
         for size in overrides.get(key, sizes[size_key]):
-            rng = random.Random(SEED + index)
-            if per_call:
-                n, prep, timed = builder(size, rng, size)
-            else:
-                n, prep, timed = builder(size, rng)
-            calls = calls_in(timed)
-            results, own_floor_ratio = {}, None
+            n, prep, timed = build(index, size)
+            cell = dict(index=index, key=key, label=label, builder=builder, n=n, calls=calls_in(timed),
+                        results={}, skipped={}, floor_ratio=None, floor=None, memory=None,
+                        before_memory=None)
+            results = cell["results"]
             for runner in runners:
-                if runner.name in stopped:
-                    results[runner.name] = None
+                name = runner.name
+                if name in stopped:
+                    cell["skipped"][name] = stopped[name]
                     continue
+                if runner is before_runner:
+                    timer = lambda size: before_runner.time(index, size, pilot=True)["total"]
+                else:
+                    timer = lambda size: once(runner, *build(index, size))[1]
                 limit = getattr(runner, "max_n", None)
-                if not per_call and not history[runner.name]:
-                    pilot(runner, builder, index, size, history[runner.name], caps[runner.name])
-                guess = predicted(history[runner.name], n)
-                if limit is not None and n > limit:
-                    stopped[runner.name] = (f"n > {limit}: its tableau needs ~n²/2 bytes and "
-                                            "O(n²) time per measurement")
-                elif guess > caps[runner.name]:
-                    last_n, last_t = history[runner.name][-1]
-                    stopped[runner.name] = (f"predicted {guess:.0f} s per run (preparation included) "
-                                            f"from {fmt_time(last_t)} at n = {fmt_n(last_n)}, over "
-                                            f"its {caps[runner.name]:.0f} s cap")
-                if runner.name in stopped:
-                    message = f"{label}: {runner.name} stops at n = {fmt_n(n)}: {stopped[runner.name]}"
+                try:
+                    if not per_call and not history[name]:
+                        pilot(timer, index, size, history[name], caps[name])
+                    guess = predicted(history[name], n)
+                    if limit is not None and n > limit:
+                        stopped[name] = (f"n > {limit}: its tableau needs ~n²/2 bytes and "
+                                         "O(n²) time per measurement")
+                    elif guess > caps[name]:
+                        last_n, last_t = history[name][-1]
+                        stopped[name] = (f"predicted {guess:.0f} s per run (preparation included) "
+                                         f"from {fmt_time(last_t)} at n = {fmt_n(last_n)}, over "
+                                         f"its {caps[name]:.0f} s cap")
+                    elif runner is before_runner:
+                        timing = before_runner.time(index, size)
+                    else:
+                        # Paired with the same program, each call replaced by the floor of its arity.
+                        paired = (lambda: [timed_run(floor_runner.prepare(n, [], timed))
+                                           for _ in range(2)]) if runner is nodeweave_runner else None
+                        timing = measure(runner, n, prep, timed, quick, paired)
+                except ChildError as error:
+                    stopped[name] = f"its child process failed: {error}"
+                if name in stopped:
+                    message = f"{label}: {name} stops at n = {fmt_n(n)}: {stopped[name]}"
                     log(message)
                     notes.append(message)
-                    results[runner.name] = None
+                    cell["skipped"][name] = stopped[name]
                     continue
-                # The same program with each call replaced by the floor of the same arity.
-                paired = (lambda: [timed_run(floor_runner.prepare(n, [], timed))
-                                   for _ in range(2)]) if runner is nodeweave_runner else None
-                timing = measure(runner, n, prep, timed, quick, paired)
-                if paired:
-                    own_floor_ratio = timing["floor_ratio"]
-                history[runner.name].append((n, timing["total"]))
-                results[runner.name] = timing["median"]
-                log(f"{label} n={fmt_n(n)} {runner.name}: {fmt_time(timing['median'])}")
-            own = results["nodeweave"]
-            memory = None
-            probe = not per_call and not args.no_memory and own is not None
+                if runner is nodeweave_runner:
+                    cell["floor_ratio"], cell["floor"] = timing["floor_ratio"], timing["floor"]
+                history[name].append((n, timing["total"]))
+                results[name] = timing["median"]
+                log(f"{label} n={fmt_n(n)} {name}: {fmt_time(timing['median'])}")
+            probe = not per_call and not args.no_memory and results.get("nodeweave") is not None
             if probe and not (quick and probed):  # --quick probes one cell, to exercise the probe
-                memory = memory_per_qubit(index, size)
+                cell["memory"] = memory_per_qubit(index, size)
                 probed = True
+            cells.append(cell)
 
-            def ratio(peer):
-                other = results.get(peer)
-                return None if own is None or not other else own / other
-
-            rows.append([f"{key}. {label}", fmt_n(n), str(calls), fmt_time(own),
-                         fmt_time(own / calls if own is not None else None),
-                         fmt_ratio(own_floor_ratio if own is not None else None),
-                         fmt_time(results.get("stim circuit")), fmt_ratio(ratio("stim circuit")),
-                         fmt_time(results.get("stim calls")), fmt_ratio(ratio("stim calls")),
-                         fmt_time(results.get("literal")),
-                         "—" if memory is None else f"{memory:.1f}"])
-
-    header = ["workload", "n", "calls", "nodeweave", "per call", "× floor", "stim circuit",
-              "× stim circuit", "stim calls", "× stim calls", "literal", "peak B/qubit"]
-    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
-    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    columns = [c for c in COLUMNS if before_runner or c not in ("before", "× before")]
+    floor_row = dict.fromkeys(columns, "—") | {
+        "workload": "floor: Floor.gate(qubit)", "calls": str(floor_calls),
+        "nodeweave": fmt_time(floor * floor_calls), "per call": fmt_time(floor), "× floor": "1"}
+    lines = ["| " + " | ".join(columns) + " |", "|" + "---|" * len(columns)]
+    lines += ["| " + " | ".join(r[c] for c in columns) + " |" for r in [floor_row] + list(map(row, cells))]
     table = "\n".join(lines)
     elapsed = time.perf_counter() - started
     final_floor = statistics.median(floor_samples(floor_calls, 3 if quick else 21))
     notes.append(f"floor per call: {fmt_time(floor)} at the start, {fmt_time(final_floor)} at the end.")
+    if before_runner:
+        notes.insert(0, f"before: nodeweave from {before_runner.module}, timed in child "
+                        f"processes (PYTHONPATH={baseline}), with a cap of {caps['before']:.0f} s per run.")
     print(table)
     if notes:
         print("\nNotes:\n" + "\n".join(f"- {note}" for note in notes))
@@ -648,16 +760,16 @@ def main():
             f"Produced by `python {' '.join(['benchmarks/run.py'] + sys.argv[1:])}` in {elapsed:.0f} s.", "",
             "## Machine", "", *[f"- {line}" for line in machine()], "",
             "## How to read the table", "", "```", legend, "```", "",
-            "Times in the `nodeweave`, `stim circuit`, `stim calls` and `literal` columns are for the",
-            "timed part of the workload, per run; `per call` is nodeweave's time per method call. For the",
-            "workloads marked (a) stim runs call by call only. `stim circuit` executes the same program",
-            "precompiled as one `stim.Circuit` (`TableauSimulator.do_circuit`), `stim calls` calls the",
-            "simulator's methods one by one (an X or Y measurement is a basis change and `measure`).",
+            "Times in the `before`, `nodeweave`, `stim circuit`, `stim calls` and `literal` columns are",
+            "for the timed part of the workload, per run; `per call` is nodeweave's time per method call.",
+            "For the workloads marked (a) stim runs call by call only. `stim circuit` executes the same",
+            "program precompiled as one `stim.Circuit` (`TableauSimulator.do_circuit`), `stim calls` calls",
+            "the simulator's methods one by one (an X or Y measurement is a basis change and `measure`).",
             "`literal` is nodeweave with every controlled-Z done by the step-by-step reference of the",
             "test-support module (`literal_cz`).", "",
             "## Workloads", "", WORKLOAD_NOTES.strip(), "",
             "## Results", "", table, "",
-            "## Notes: floor drift, where peers stop", "", *[f"- {note}" for note in notes], "",
+            "## Notes: floor drift, where runs stop", "", *[f"- {note}" for note in notes], "",
         ])
         path = ROOT / "docs" / "benchmarks.md"
         path.parent.mkdir(exist_ok=True)
