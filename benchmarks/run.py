@@ -363,9 +363,9 @@ def measure(runner, n, prep, timed, quick, floor=None):
     """Median time of the timed part over repeats, and the whole first repeat (preparation
     included), which is what the size caps extrapolate. With floor (a sampler of the times of the
     same program on the floor), each repeat is paired with floor samples taken just before and
-    after it, and the median of the paired ratios and of the floor times are returned as well: on a
-    shared machine the floor moves with the load, and a pair sees the same load."""
-    samples, ratios, floors, total = [], [], [], None
+    after it, and the median of the paired ratios is returned as well: on a shared machine the
+    floor moves with the load, and a pair sees the same load."""
+    samples, ratios, total = [], [], None
     while len(samples) < (1 if total is None else repeats_for(total, quick)):
         around = floor() if floor else []
         seconds, whole = once(runner, n, prep, timed)
@@ -373,11 +373,9 @@ def measure(runner, n, prep, timed, quick, floor=None):
         total = whole if total is None else total
         if floor:
             around += floor()
-            floors += around
             ratios.append(seconds / statistics.median(around))
     return dict(median=statistics.median(samples), total=total,
-                floor_ratio=statistics.median(ratios) if ratios else None,
-                floor=statistics.median(floors) if floors else None)
+                floor_ratio=statistics.median(ratios) if ratios else None)
 
 
 def floor_samples(calls, repeats):
@@ -420,7 +418,10 @@ def time_workload(index, size, quick, pilot):
     """Runs in a child process for the before column: this process's nodeweave on the program."""
     n, prep, timed = build(index, size)
     runner = NodeWeaveRunner()
-    return dict(total=once(runner, n, prep, timed)[1]) if pilot else measure(runner, n, prep, timed, quick)
+    if pilot:
+        return dict(total=once(runner, n, prep, timed)[1])
+    return measure(runner, n, prep, timed, quick, lambda: [timed_run(FloorRunner().prepare(n, [], timed))
+                                                           for _ in range(2)])
 
 
 class ChildError(Exception):
@@ -543,15 +544,16 @@ def predicted(history, n):
     return t1 * (n / n1) ** exponent
 
 
-def pilot(timer, index, size, history, cap):
-    """Single untabulated runs at 1/16 and 1/4 of the first size, so that even the first size of a
-    workload is skipped when the growth they show would take it past the cap. timer(size) is the
-    time of a whole run at that size."""
-    for fraction in (16, 4):
+def pilot(timer, index, size, history, cap, limit):
+    """Single untabulated runs at 1/256 to 1/4 of the first size, so that even the first size of a
+    workload is skipped when the growth they show would take it past the cap (the smallest first:
+    each run is itself skipped when the ones before it predict too long a time). timer(size) is the
+    time of a whole run at that size; limit is the runner's largest n, if any."""
+    for fraction in (256, 64, 16, 4):
         if size // fraction < 8:
             continue
         n = build(index, size // fraction)[0]
-        if predicted(history, n) > cap:
+        if predicted(history, n) > cap or (limit is not None and n > limit):
             return
         history.append((n, timer(size // fraction)))
 
@@ -580,6 +582,81 @@ def row(cell):
             "stim calls": fmt_time(results.get("stim calls")), "× stim calls": ratio("stim calls"),
             "literal": fmt_time(results.get("literal")),
             "peak B/qubit": "—" if cell["memory"] is None else f"{cell['memory']:.1f}"}
+
+
+# Goals of the engine work: (workload, n or None for any, what, checks). A check (figure, bound)
+# compares nodeweave time / peer time for a peer's name, the paired × floor for "floor", seconds
+# for "seconds" (strictly below) and peak bytes per qubit for "memory"; no checks: reported only.
+GOALS = [
+    (w_star, 10**4, "star by cz, n = 1e4: no slower than stim's circuit run", [("stim circuit", 1)]),
+    (w_star, 10**6, "star by cz, n = 1e6: ≤ 3× the floor per call", [("floor", 3)]),
+    (w_ghz, 10**4, "GHZ by cx chain + measure_z, n = 1e4: ≤ stim's circuit run", [("stim circuit", 1)]),
+    (w_ghz, 10**5, "GHZ by cx chain + measure_z, n = 1e5", []),
+    (w_ghz, 10**6, "GHZ by cx chain + measure_z, n = 1e6: ≤ 3× the floor per call", [("floor", 3)]),
+    (w_cluster2d, 100**2, "2D cluster, 100²: ≤ stim", [("stim circuit", 1), ("stim calls", 1)]),
+    (w_cluster2d, 316**2, "2D cluster, 316²: < 1 s", [("seconds", 1)]),
+    (w_cluster2d, 1000**2, "2D cluster, 1000²", []),
+    (w_dense, 300, "random dense, n = 300: no slower than stim per call", [("stim calls", 1)]),
+    (w_dense, 2000, "random dense, n = 2000: no slower than stim per call", [("stim calls", 1)]),
+    (w_dense_gates, 300, "dense state, gates only, n = 300: ≤ 1× stim per call", [("stim calls", 1)]),
+    (w_dense_gates, 1000, "dense state, gates only, n = 1000", []),
+    (w_single_gate, None, "single-qubit gate: ≤ 1.1× the floor", [("floor", 1.1)]),
+    (w_cluster1d, 10**6, "1D cluster, n = 1e6: ≤ 2× the floor", [("floor", 2)]),
+    (w_cluster1d, 10**6, "memory, 1D cluster, n = 1e6: ≤ 32 B/qubit", [("memory", 32)]),
+]
+
+
+def figure(cell, what, who):
+    """(value, text) of one goal figure for who ("nodeweave" or "before"); value None when missing."""
+    own = cell["results"].get(who)
+    if what == "memory":
+        value = cell["memory" if who == "nodeweave" else "before_memory"]
+        return value, "—" if value is None else f"{value:.1f} B/qubit"
+    if own is None:
+        return None, f"— ({cell['skipped'].get(who, 'not run')})"
+    if what == "seconds":
+        return own, fmt_time(own)
+    if what == "floor":
+        value = cell["floor_ratio" if who == "nodeweave" else "before_floor_ratio"]
+        return value, f"{fmt_time(own / cell['calls'])} per call, × floor {fmt_ratio(value)}"
+    peer = cell["results"].get(what)
+    if not peer:
+        return None, f"{fmt_time(own)}, {what} — ({cell['skipped'].get(what, 'not run')})"
+    return own / peer, f"{fmt_time(own)} / {what} {fmt_time(peer)} = {fmt_ratio(own / peer)}"
+
+
+def goal_lines(cells, before):
+    """One line per goal: met / not met (with the build of the before column in parentheses), the
+    current build's figures, then the before figures of the same run."""
+    lines = []
+    for builder, n, text, checks in GOALS:
+        cell = next((c for c in cells if c["builder"] is builder and n in (None, c["n"])), None)
+        if cell is None:
+            lines.append(f"- not measured: {text} (not in this run)")
+            continue
+        whos = ["nodeweave"] + ["before"] * before
+        verdicts, shown = {}, {}
+        for who in whos:
+            figures = [(figure(cell, what, who), what, bound) for what, bound in checks] or \
+                      [(figure(cell, "seconds", who), "seconds", None)]
+            shown[who] = "; ".join(f for (_, f), _, _ in figures)
+            measured = [(value, what, bound) for (value, _), what, bound in figures if value is not None]
+            if not checks:
+                verdicts[who] = "reported"
+            elif not measured or (who == "nodeweave" and cell["results"].get(who) is None):
+                verdicts[who] = "not measured"
+            else:  # peers that could not run leave their checks out (their figure says why)
+                met = all(value < bound if what == "seconds" else value <= bound
+                          for value, what, bound in measured)
+                verdicts[who] = "met" if met else "NOT MET"
+        line = f"- {verdicts['nodeweave']}"
+        if before and checks:
+            line += f" (before: {verdicts['before']})"
+        line += f": {text}: {shown['nodeweave']}"
+        if before:
+            line += f" | before: {shown['before']}"
+        lines.append(line)
+    return lines
 
 
 def main():
@@ -684,8 +761,8 @@ def main():
         for size in overrides.get(key, sizes[size_key]):
             n, prep, timed = build(index, size)
             cell = dict(index=index, key=key, label=label, builder=builder, n=n, calls=calls_in(timed),
-                        results={}, skipped={}, floor_ratio=None, floor=None, memory=None,
-                        before_memory=None)
+                        results={}, skipped={}, floor_ratio=None, before_floor_ratio=None,
+                        memory=None, before_memory=None)
             results = cell["results"]
             for runner in runners:
                 name = runner.name
@@ -698,8 +775,8 @@ def main():
                     timer = lambda size: once(runner, *build(index, size))[1]
                 limit = getattr(runner, "max_n", None)
                 try:
-                    if not per_call and not history[name]:
-                        pilot(timer, index, size, history[name], caps[name])
+                    if not per_call and not history[name] and (limit is None or n <= limit):
+                        pilot(timer, index, size, history[name], caps[name], limit)
                     guess = predicted(history[name], n)
                     if limit is not None and n > limit:
                         stopped[name] = (f"n > {limit}: its tableau needs ~n²/2 bytes and "
@@ -709,8 +786,9 @@ def main():
                         stopped[name] = (f"predicted {guess:.0f} s per run (preparation included) "
                                          f"from {fmt_time(last_t)} at n = {fmt_n(last_n)}, over "
                                          f"its {caps[name]:.0f} s cap")
-                    elif runner is before_runner:
+                    elif runner is before_runner:  # paired with the floor in the child
                         timing = before_runner.time(index, size)
+                        cell["before_floor_ratio"] = timing["floor_ratio"]
                     else:
                         # Paired with the same program, each call replaced by the floor of its arity.
                         paired = (lambda: [timed_run(floor_runner.prepare(n, [], timed))
@@ -725,7 +803,7 @@ def main():
                     cell["skipped"][name] = stopped[name]
                     continue
                 if runner is nodeweave_runner:
-                    cell["floor_ratio"], cell["floor"] = timing["floor_ratio"], timing["floor"]
+                    cell["floor_ratio"] = timing["floor_ratio"]
                 history[name].append((n, timing["total"]))
                 results[name] = timing["median"]
                 log(f"{label} n={fmt_n(n)} {name}: {fmt_time(timing['median'])}")
@@ -733,6 +811,9 @@ def main():
             if probe and not (quick and probed):  # --quick probes one cell, to exercise the probe
                 cell["memory"] = memory_per_qubit(index, size)
                 probed = True
+            memory_goal = any(b is builder and m == n and "memory" in dict(checks) for b, m, _, checks in GOALS)
+            if memory_goal and not args.no_memory and results.get("before") is not None:
+                cell["before_memory"] = memory_per_qubit(index, size, baseline)
             cells.append(cell)
 
     columns = [c for c in COLUMNS if before_runner or c not in ("before", "× before")]
@@ -748,7 +829,9 @@ def main():
     if before_runner:
         notes.insert(0, f"before: nodeweave from {before_runner.module}, timed in child "
                         f"processes (PYTHONPATH={baseline}), with a cap of {caps['before']:.0f} s per run.")
+    goals = goal_lines(cells, bool(before_runner))
     print(table)
+    print("\nGoals:\n" + "\n".join(goals))
     if notes:
         print("\nNotes:\n" + "\n".join(f"- {note}" for note in notes))
     print(f"\nTotal {elapsed:.0f} s.")
@@ -769,6 +852,12 @@ def main():
             "test-support module (`literal_cz`).", "",
             "## Workloads", "", WORKLOAD_NOTES.strip(), "",
             "## Results", "", table, "",
+            "## Goals", "",
+            "Each goal of the engine work, computed from the rows above: met or not for the current build",
+            "(and, in parentheses, for the build of the before column), then the current build's figures",
+            "and after `|` the before figures of the same run (its `× floor` is paired in its own child",
+            "process).", "",
+            *goals, "",
             "## Notes: floor drift, where runs stop", "", *[f"- {note}" for note in notes], "",
         ])
         path = ROOT / "docs" / "benchmarks.md"
