@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """nodeweave benchmarks: CPython's call floor, nodeweave and stim measured side by side.
 
-    python benchmarks/run.py                 # full run (at most ~10 minutes), writes docs/benchmarks.md
+    python benchmarks/run.py                 # full run (about 15 minutes), writes docs/benchmarks.md
     python benchmarks/run.py --quick --no-write
     python benchmarks/run.py --sizes 1e3,1e4 --workloads b,d
-    python benchmarks/run.py --workloads f,h --sizes fh:300
+    python benchmarks/run.py --workloads f,h --sizes fh:300 --baseline none --no-memory
 
 Every workload is a program: an untimed preparation and a timed part, each a list of segments
 (gate, qubits) or (gate, (controls, targets)). Each simulator runs the same program through its own
@@ -27,6 +27,9 @@ Times are medians over repeats of time.perf_counter(); each repeat starts from a
 A size is skipped for a simulator when the time of a whole run (preparation included) at its
 smaller sizes, extrapolated with the exponent they show (2 when only one size is known), exceeds
 that simulator's time cap.
+
+After the table, each goal of the engine work (GOALS below) is checked against the rows: met or
+not met for the current build and for the before build, with both builds' figures.
 Benchmarks are not tests: nothing here asserts a time.
 """
 
@@ -199,13 +202,15 @@ WORKLOAD_NOTES = """
 - d. GHZ: `h(0)`, `cx(q, q + 1)` for every q, `measure_z` on every qubit.
 - e. Random sparse: `h` on all, then 4 layers of `s` and `h` on random quarters of the qubits and
   n/4 `cz` and n/4 `cx` between q and q + 1..3 (random q), then `measure_z` / `measure_x` alternately.
+- b to e run at n = 1e3 to 1e6 (the 2D cluster at sides 31, 100, 316 and 1000).
 - f. Random dense: `h` on all, then 20 layers of `s` and `h` on random halves and a random perfect
-  matching (half `cz`, half `cx`), then thirds measured in X, Y and Z.
+  matching (half `cz`, half `cx`), then thirds measured in X, Y and Z; n = 100, 300, 2000.
 - g. Star: `h` on all (untimed), then `cz(0, q)` for every q. GHZ build: `h(0)` (untimed), then
-  `cx(q, q + 1)` for every q, no measurement.
+  `cx(q, q + 1)` for every q, no measurement; n = 1e2 to 1e6.
 - h. Dense state, gates only: the preparation (untimed) is f without its measurements (`h` on all,
   20 layers), which leaves a dense graph; the timed part is 20 further layers of the same gates
-  (`s`, `h` on random halves, a random perfect matching of `cz` and `cx`), no measurement.
+  (`s`, `h` on random halves, a random perfect matching of `cz` and `cx`), no measurement;
+  n = 300, 1000.
 """
 
 
@@ -621,7 +626,7 @@ def figure(cell, what, who):
         return value, f"{fmt_time(own / cell['calls'])} per call, × floor {fmt_ratio(value)}"
     peer = cell["results"].get(what)
     if not peer:
-        return None, f"{fmt_time(own)}, {what} — ({cell['skipped'].get(what, 'not run')})"
+        return None, f"× {what} — ({cell['skipped'].get(what, 'not run')})"
     return own / peer, f"{fmt_time(own)} / {what} {fmt_time(peer)} = {fmt_ratio(own / peer)}"
 
 
