@@ -28,7 +28,7 @@ A size is skipped for a simulator when the time of a whole run (preparation incl
 smaller sizes, extrapolated with the exponent they show (2 when only one size is known), exceeds
 that simulator's time cap.
 
-After the table, each goal of the engine work (GOALS below) is checked against the rows: met or
+After the table, each goal of the engine work (listed in GOALS) is checked against the rows: met or
 not met for the current build and for the before build, with both builds' figures.
 Benchmarks are not tests: nothing here asserts a time.
 """
