@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""nodeweave benchmarks: CPython's call floor, nodeweave, stim and abp measured side by side.
+"""nodeweave benchmarks: CPython's call floor, nodeweave and stim measured side by side.
 
-    python benchmarks/run.py                 # full run (at most ~10 minutes), writes docs/benchmarks.md
+    python benchmarks/run.py                 # full run (about 15 minutes), writes docs/benchmarks.md
     python benchmarks/run.py --quick --no-write
     python benchmarks/run.py --sizes 1e3,1e4 --workloads b,d
+    python benchmarks/run.py --workloads f,h --sizes fh:300 --baseline none --no-memory
 
 Every workload is a program: an untimed preparation and a timed part, each a list of segments
 (gate, qubits) or (gate, (controls, targets)). Each simulator runs the same program through its own
@@ -17,11 +18,18 @@ Times are medians over repeats of time.perf_counter(); each repeat starts from a
            nodeweave repeat is paired with floor runs just before and after it (on a shared
            machine the floor moves with the load); the column is the median of the paired ratios.
   x stim:  nodeweave time / stim time (below 1: nodeweave is faster).
+  before:  the same nodeweave program on the build installed in the --baseline directory, timed
+           in a child process that imports nodeweave from there (PYTHONPATH); x before: nodeweave
+           time / before time (below 1: the current build is faster). Its own time cap applies.
   peak B/qubit: growth of the peak resident set of a fresh process while it builds and runs the
            workload in nodeweave, per qubit (page and allocator granularity dominate at small n).
 
-A size is skipped for a simulator when the time of its smaller sizes, extrapolated with the
-exponent they show (2 when only one size is known), exceeds that simulator's time cap.
+A size is skipped for a simulator when the time of a whole run (preparation included) at its
+smaller sizes, extrapolated with the exponent they show (2 when only one size is known), exceeds
+that simulator's time cap.
+
+After the table, each goal of the engine work (listed in GOALS) is checked against the rows: met or
+not met for the current build and for the before build, with both builds' figures.
 Benchmarks are not tests: nothing here asserts a time.
 """
 
@@ -130,20 +138,33 @@ def w_sparse(n, rng, layers=4):
     return n, [], timed
 
 
-def w_dense(n, rng, layers=20):
-    timed = [("h", range(n))]
+def dense_layers(n, rng, layers):
+    """Layers of s and h on random halves and a random perfect matching, half cz and half cx."""
+    segments = []
     for _ in range(layers):
-        timed.append(("s", rng.sample(range(n), n // 2)))
-        timed.append(("h", rng.sample(range(n), n // 2)))
+        segments.append(("s", rng.sample(range(n), n // 2)))
+        segments.append(("h", rng.sample(range(n), n // 2)))
         order = list(range(n))
-        rng.shuffle(order)  # a random perfect matching: half cz, half cx
+        rng.shuffle(order)
         half = n // 4 * 2
-        timed.append(("cz", (order[0:half:2], order[1:half:2])))
-        timed.append(("cx", (order[half::2], order[half + 1::2])))
+        segments.append(("cz", (order[0:half:2], order[1:half:2])))
+        segments.append(("cx", (order[half::2], order[half + 1::2])))
+    return segments
+
+
+def w_dense(n, rng, layers=20):
+    timed = [("h", range(n))] + dense_layers(n, rng, layers)
     third = n // 3
     timed += [("measure_x", range(third)), ("measure_y", range(third, 2 * third)),
               ("measure_z", range(2 * third, n))]
     return n, [], timed
+
+
+def w_dense_gates(n, rng, layers=20):
+    """Gates only on a state made dense first: the preparation is the random dense circuit
+    without its measurements."""
+    prep = [("h", range(n))] + dense_layers(n, rng, 20)
+    return n, prep, dense_layers(n, rng, layers)
 
 
 def w_star(n, rng):
@@ -167,6 +188,7 @@ WORKLOADS = [
     ("f", "random dense, 20 layers", w_dense, False, "dense"),
     ("g", "star by cz from a hub (per cz)", w_star, False, "hub"),
     ("g", "GHZ build by cx chain (per cx)", w_ghz_chain, False, "hub"),
+    ("h", "dense state, gates only, 20 layers", w_dense_gates, False, "gates"),
 ]
 
 WORKLOAD_NOTES = """
@@ -180,10 +202,15 @@ WORKLOAD_NOTES = """
 - d. GHZ: `h(0)`, `cx(q, q + 1)` for every q, `measure_z` on every qubit.
 - e. Random sparse: `h` on all, then 4 layers of `s` and `h` on random quarters of the qubits and
   n/4 `cz` and n/4 `cx` between q and q + 1..3 (random q), then `measure_z` / `measure_x` alternately.
+- b to e run at n = 1e3 to 1e6 (the 2D cluster at sides 31, 100, 316 and 1000).
 - f. Random dense: `h` on all, then 20 layers of `s` and `h` on random halves and a random perfect
-  matching (half `cz`, half `cx`), then thirds measured in X, Y and Z.
+  matching (half `cz`, half `cx`), then thirds measured in X, Y and Z; n = 100, 300, 2000.
 - g. Star: `h` on all (untimed), then `cz(0, q)` for every q. GHZ build: `h(0)` (untimed), then
-  `cx(q, q + 1)` for every q, no measurement.
+  `cx(q, q + 1)` for every q, no measurement; n = 1e2 to 1e6.
+- h. Dense state, gates only: the preparation (untimed) is f without its measurements (`h` on all,
+  20 layers), which leaves a dense graph; the timed part is 20 further layers of the same gates
+  (`s`, `h` on random halves, a random perfect matching of `cz` and `cx`), no measurement;
+  n = 300, 1000.
 """
 
 
@@ -309,30 +336,6 @@ class StimCircuitRunner:
         return lambda: sim.do_circuit(circuit)
 
 
-class AbpRunner:
-    name = "abp"
-
-    def __init__(self, abp):
-        self.abp = abp
-
-    def prepare(self, n, prep, timed):
-        state = self.abp.GraphState(n, vop="hadamard")  # every qubit |0>
-        h, cz, rotate = state.act_hadamard, state.act_cz, state.act_local_rotation
-
-        def cx(a, b):
-            h(b)
-            cz(a, b)
-            h(b)
-
-        methods = dict(h=h, s=lambda q: rotate(q, "phase"), sdag=lambda q: rotate(q, "msqz"),
-                       x=lambda q: rotate(q, "px"), y=lambda q: rotate(q, "py"),
-                       z=lambda q: rotate(q, "pz"), cz=cz, cx=cx, measure_x=state.measure_x,
-                       measure_y=state.measure_y, measure_z=state.measure_z)
-        execute(compile_calls(methods, prep))
-        segments = compile_calls(methods, timed)
-        return lambda: execute(segments)
-
-
 # ---- timing ----------------------------------------------------------------------------------
 
 
@@ -353,18 +356,34 @@ def repeats_for(first, quick):
     return 7 if first < 0.05 else 5 if first < 0.5 else 3 if first < 3 else 1
 
 
+def once(runner, n, prep, timed):
+    """Time of the timed part and of the whole run (preparation included) of one repeat. The
+    collection before the timed part is left out of both: it costs about the same at every size,
+    and at small sizes it would flatten the growth that the size caps extrapolate."""
+    start = time.perf_counter()
+    run = runner.prepare(n, prep, timed)
+    preparation = time.perf_counter() - start
+    seconds = timed_run(run)
+    return seconds, preparation + seconds
+
+
 def measure(runner, n, prep, timed, quick, floor=None):
-    """Median time of the timed part over repeats. With floor (calls of the timed part, floor
-    per-call sampler), each repeat is paired with floor samples taken just before and after it,
-    and the median of the paired ratios is returned as well: on a shared machine the floor moves
-    with the load, and a pair sees the same load."""
-    samples, ratios = [], []
-    while len(samples) < (1 if not samples else repeats_for(samples[0], quick)):
-        before = floor[1]() if floor else []
-        samples.append(timed_run(runner.prepare(n, prep, timed)))
+    """Median time of the timed part over repeats, and the whole first repeat (preparation
+    included), which is what the size caps extrapolate. With floor (a sampler of the times of the
+    same program on the floor), each repeat is paired with floor samples taken just before and
+    after it, and the median of the paired ratios is returned as well: on a shared machine the
+    floor moves with the load, and a pair sees the same load."""
+    samples, ratios, total = [], [], None
+    while len(samples) < (1 if total is None else repeats_for(total, quick)):
+        around = floor() if floor else []
+        seconds, whole = once(runner, n, prep, timed)
+        samples.append(seconds)
+        total = whole if total is None else total
         if floor:
-            ratios.append(samples[-1] / (floor[0] * statistics.median(before + floor[1]())))
-    return statistics.median(samples), samples[0], statistics.median(ratios) if ratios else None
+            around += floor()
+            ratios.append(seconds / statistics.median(around))
+    return dict(median=statistics.median(samples), total=total,
+                floor_ratio=statistics.median(ratios) if ratios else None)
 
 
 def floor_samples(calls, repeats):
@@ -373,9 +392,16 @@ def floor_samples(calls, repeats):
     return [timed_run(lambda: execute(segments)) / calls for _ in range(repeats)]
 
 
-def peak_memory_probe(builder, n):
+def build(index, size):
+    """The program of workload WORKLOADS[index] at this size: (n, preparation, timed part)."""
+    per_call, builder = WORKLOADS[index][3], WORKLOADS[index][2]
+    rng = random.Random(SEED + index)
+    return builder(size, rng, size) if per_call else builder(size, rng)
+
+
+def peak_memory_probe(index, size):
     """Runs in a fresh process: growth of the peak resident set while nodeweave runs the workload."""
-    n, prep, timed = builder(n, random.Random(SEED))
+    n, prep, timed = build(index, size)
     gc.collect()
 
     def peak():
@@ -393,15 +419,66 @@ def peak_memory_probe(builder, n):
         pass
     base = peak()
     NodeWeaveRunner().prepare(n, prep, timed)()
-    return (peak() - base) / n
+    return dict(bytes_per_qubit=(peak() - base) / n)
 
 
-def memory_per_qubit(index, n):
-    output = subprocess.run([sys.executable, __file__, "--probe-memory", str(index), str(n)],
-                            capture_output=True, text=True, timeout=600)
+def time_workload(index, size, quick, pilot):
+    """Runs in a child process for the before column: this process's nodeweave on the program."""
+    n, prep, timed = build(index, size)
+    runner = NodeWeaveRunner()
+    if pilot:
+        return dict(total=once(runner, n, prep, timed)[1])
+    return measure(runner, n, prep, timed, quick, lambda: [timed_run(FloorRunner().prepare(n, [], timed))
+                                                           for _ in range(2)])
+
+
+class ChildError(Exception):
+    pass
+
+
+def run_child(arguments, directory=None, timeout=600):
+    """This script in a fresh process, with directory (if any) first on PYTHONPATH so that its
+    nodeweave is imported from there; returns the JSON the child prints. The child names the file
+    its nodeweave came from, and with a directory that file must lie in it."""
+    environment = dict(os.environ)
+    if directory is not None:
+        environment["PYTHONPATH"] = os.pathsep.join(
+            [str(directory)] + ([environment["PYTHONPATH"]] if environment.get("PYTHONPATH") else []))
+    try:
+        output = subprocess.run([sys.executable, __file__, *map(str, arguments)], env=environment,
+                                capture_output=True, text=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise ChildError(f"no answer within {timeout:.0f} s") from None
     if output.returncode != 0:
+        lines = output.stderr.strip().splitlines()
+        raise ChildError(lines[-1] if lines else f"exit status {output.returncode}")
+    result = json.loads(output.stdout)
+    module = Path(result["module"]).resolve()
+    if directory is not None and not module.is_relative_to(Path(directory).resolve()):
+        raise ChildError(f"its nodeweave came from {module}, not from {directory}")
+    return result
+
+
+def memory_per_qubit(index, size, directory=None):
+    try:
+        return run_child(["--probe-memory", index, size], directory)["bytes_per_qubit"]
+    except ChildError:
         return None
-    return json.loads(output.stdout)["bytes_per_qubit"]
+
+
+class BeforeRunner:
+    """The same nodeweave programs on the nodeweave installed in another directory, each timed in
+    a child process (the two builds cannot share one interpreter)."""
+    name = "before"
+
+    def __init__(self, directory, quick):
+        self.directory, self.quick, self.module = Path(directory).resolve(), quick, None
+
+    def time(self, index, size, pilot=False):
+        arguments = ["--time-workload", index, size] + ["--quick"] * self.quick + ["--pilot"] * pilot
+        result = run_child(arguments, self.directory)
+        self.module = result["module"]
+        return result
 
 
 # ---- the run ---------------------------------------------------------------------------------
@@ -435,7 +512,7 @@ def machine():
     except OSError:
         pass
     versions = []
-    for package in ("nodeweave", "stim", "abp"):
+    for package in ("nodeweave", "stim"):
         try:
             versions.append(f"{package} {importlib.metadata.version(package)}")
         except importlib.metadata.PackageNotFoundError:
@@ -462,7 +539,8 @@ def machine():
 
 
 def predicted(history, n):
-    """Extrapolated time of one run at size n from the sizes already measured."""
+    """Extrapolated time of one run (preparation included) at size n from the sizes already
+    measured."""
     if not history:
         return 0.0
     (n1, t1) = history[-1]
@@ -474,31 +552,146 @@ def predicted(history, n):
     return t1 * (n / n1) ** exponent
 
 
-def pilot(runner, builder, index, size, history, cap):
-    """Single untabulated runs at 1/16 and 1/4 of the first size, so that even the first size of a
-    workload is skipped when the growth they show would take it past the cap."""
-    for fraction in (16, 4):
+def pilot(timer, index, size, history, cap, limit):
+    """Single untabulated runs at 1/256 to 1/4 of the first size, so that even the first size of a
+    workload is skipped when the growth they show would take it past the cap (the smallest first:
+    each run is itself skipped when the ones before it predict too long a time). timer(size) is the
+    time of a whole run at that size; limit is the runner's largest n, if any."""
+    for fraction in (256, 64, 16, 4):
         if size // fraction < 8:
             continue
-        n, prep, timed = builder(size // fraction, random.Random(SEED + index))
-        if predicted(history, n) > cap:
+        n = build(index, size // fraction)[0]
+        if predicted(history, n) > cap or (limit is not None and n > limit):
             return
-        history.append((n, timed_run(runner.prepare(n, prep, timed))))
+        history.append((n, timer(size // fraction)))
+
+
+DEFAULT_BASELINE = Path("/work/baseline-195e5f8")
+
+COLUMNS = ["workload", "n", "calls", "before", "nodeweave", "× before", "per call", "× floor",
+           "stim circuit", "× stim circuit", "stim calls", "× stim calls", "literal", "peak B/qubit"]
+
+
+def row(cell):
+    """The table row of a measured cell, keyed by column."""
+    results = cell["results"]
+    own = results.get("nodeweave")
+
+    def ratio(other):
+        other = results.get(other)
+        return fmt_ratio(None if own is None or not other else own / other)
+
+    return {"workload": f"{cell['key']}. {cell['label']}", "n": fmt_n(cell["n"]),
+            "calls": str(cell["calls"]), "before": fmt_time(results.get("before")),
+            "nodeweave": fmt_time(own), "× before": ratio("before"),
+            "per call": fmt_time(None if own is None else own / cell["calls"]),
+            "× floor": fmt_ratio(cell["floor_ratio"] if own is not None else None),
+            "stim circuit": fmt_time(results.get("stim circuit")), "× stim circuit": ratio("stim circuit"),
+            "stim calls": fmt_time(results.get("stim calls")), "× stim calls": ratio("stim calls"),
+            "literal": fmt_time(results.get("literal")),
+            "peak B/qubit": "—" if cell["memory"] is None else f"{cell['memory']:.1f}"}
+
+
+# Goals of the engine work: (workload, n or None for any, what, checks). A check (figure, bound)
+# compares nodeweave time / peer time for a peer's name, the paired × floor for "floor", seconds
+# for "seconds" (strictly below) and peak bytes per qubit for "memory"; no checks: reported only.
+GOALS = [
+    (w_star, 10**4, "star by cz, n = 1e4: no slower than stim's circuit run", [("stim circuit", 1)]),
+    (w_star, 10**6, "star by cz, n = 1e6: ≤ 3× the floor per call", [("floor", 3)]),
+    (w_ghz, 10**4, "GHZ by cx chain + measure_z, n = 1e4: ≤ stim's circuit run", [("stim circuit", 1)]),
+    (w_ghz, 10**5, "GHZ by cx chain + measure_z, n = 1e5", []),
+    (w_ghz, 10**6, "GHZ by cx chain + measure_z, n = 1e6: ≤ 3× the floor per call", [("floor", 3)]),
+    (w_cluster2d, 100**2, "2D cluster, 100²: ≤ stim", [("stim circuit", 1), ("stim calls", 1)]),
+    (w_cluster2d, 316**2, "2D cluster, 316²: < 1 s", [("seconds", 1)]),
+    (w_cluster2d, 1000**2, "2D cluster, 1000²", []),
+    (w_dense, 300, "random dense, n = 300: no slower than stim per call", [("stim calls", 1)]),
+    (w_dense, 2000, "random dense, n = 2000: no slower than stim per call", [("stim calls", 1)]),
+    (w_dense_gates, 300, "dense state, gates only, n = 300: ≤ 1× stim per call", [("stim calls", 1)]),
+    (w_dense_gates, 1000, "dense state, gates only, n = 1000", []),
+    (w_single_gate, None, "single-qubit gate: ≤ 1.1× the floor", [("floor", 1.1)]),
+    (w_cluster1d, 10**6, "1D cluster, n = 1e6: ≤ 2× the floor", [("floor", 2)]),
+    (w_cluster1d, 10**6, "memory, 1D cluster, n = 1e6: ≤ 32 B/qubit", [("memory", 32)]),
+]
+
+
+def figure(cell, what, who):
+    """(value, text) of one goal figure for who ("nodeweave" or "before"); value None when missing."""
+    own = cell["results"].get(who)
+    if what == "memory":
+        value = cell["memory" if who == "nodeweave" else "before_memory"]
+        return value, "—" if value is None else f"{value:.1f} B/qubit"
+    if own is None:
+        return None, f"— ({cell['skipped'].get(who, 'not run')})"
+    if what == "seconds":
+        return own, fmt_time(own)
+    if what == "floor":
+        value = cell["floor_ratio" if who == "nodeweave" else "before_floor_ratio"]
+        return value, f"{fmt_time(own / cell['calls'])} per call, × floor {fmt_ratio(value)}"
+    peer = cell["results"].get(what)
+    if not peer:
+        return None, f"× {what} — ({cell['skipped'].get(what, 'not run')})"
+    return own / peer, f"{fmt_time(own)} / {what} {fmt_time(peer)} = {fmt_ratio(own / peer)}"
+
+
+def goal_lines(cells, before):
+    """One line per goal: met / not met (with the build of the before column in parentheses), the
+    current build's figures, then the before figures of the same run."""
+    lines = []
+    for builder, n, text, checks in GOALS:
+        cell = next((c for c in cells if c["builder"] is builder and n in (None, c["n"])), None)
+        if cell is None:
+            lines.append(f"- not measured: {text} (not in this run)")
+            continue
+        whos = ["nodeweave"] + ["before"] * before
+        verdicts, shown = {}, {}
+        for who in whos:
+            figures = [(figure(cell, what, who), what, bound) for what, bound in checks] or \
+                      [(figure(cell, "seconds", who), "seconds", None)]
+            shown[who] = "; ".join(f for (_, f), _, _ in figures)
+            measured = [(value, what, bound) for (value, _), what, bound in figures if value is not None]
+            if not checks:
+                verdicts[who] = "reported"
+            elif not measured or (who == "nodeweave" and cell["results"].get(who) is None):
+                verdicts[who] = "not measured"
+            else:  # peers that could not run leave their checks out (their figure says why)
+                met = all(value < bound if what == "seconds" else value <= bound
+                          for value, what, bound in measured)
+                verdicts[who] = "met" if met else "NOT MET"
+        line = f"- {verdicts['nodeweave']}"
+        if before and checks:
+            line += f" (before: {verdicts['before']})"
+        line += f": {text}: {shown['nodeweave']}"
+        if before:
+            line += f" | before: {shown['before']}"
+        lines.append(line)
+    return lines
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--quick", action="store_true", help="tiny sizes, two repeats (smoke test)")
-    parser.add_argument("--sizes", help="comma-separated sizes for workloads b to e, e.g. 1e3,1e4")
+    parser.add_argument("--sizes", action="append", metavar="[LETTERS:]SIZES",
+                        help="comma-separated sizes (qubits) for workloads b to e, or for the workloads "
+                             "LETTERS, e.g. 1e3,1e4 or fh:300; may be repeated")
     parser.add_argument("--workloads", help="comma-separated workload letters, e.g. a,b,g")
+    parser.add_argument("--baseline", metavar="DIR",
+                        help="directory holding the nodeweave build of the before column "
+                             f"(default: {DEFAULT_BASELINE} when it exists; 'none': no before column)")
     parser.add_argument("--no-write", action="store_true", help="do not write docs/benchmarks.md")
     parser.add_argument("--no-memory", action="store_true", help="skip the peak memory probes")
     parser.add_argument("--probe-memory", nargs=2, type=int, help=argparse.SUPPRESS)
+    parser.add_argument("--time-workload", nargs=2, type=int, help=argparse.SUPPRESS)
+    parser.add_argument("--pilot", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
 
-    if args.probe_memory:
-        index, n = args.probe_memory
-        print(json.dumps({"bytes_per_qubit": peak_memory_probe(WORKLOADS[index][2], n)}))
+    if args.probe_memory or args.time_workload:  # a child process: one figure as JSON
+        gc.collect()
+        gc.freeze()
+        if args.probe_memory:
+            result = peak_memory_probe(*args.probe_memory)
+        else:
+            result = time_workload(*args.time_workload, args.quick, args.pilot)
+        print(json.dumps(dict(result, module=nodeweave.__file__)))
         return 0
 
     quick = args.quick
@@ -506,18 +699,33 @@ def main():
         "calls": [2000 if quick else 1 << 17],
         "side": [8 if quick else 100],
         "scale": [100, 300] if quick else [10**3, 10**4, 10**5, 10**6],
-        "dense": [16] if quick else [100, 300],
-        "hub": [20, 50] if quick else [10**2, 10**3, 10**4],
+        "dense": [16] if quick else [100, 300, 2000],
+        "gates": [16] if quick else [300, 1000],
+        "hub": [20, 50] if quick else [10**2, 10**3, 10**4, 10**5, 10**6],
     }
-    if args.sizes:
-        sizes["scale"] = [int(float(s)) for s in args.sizes.split(",")]
+    overrides = {}  # workload letter -> sizes
+    for option in args.sizes or []:
+        letters, _, values = option.rpartition(":")
+        if not set(letters) <= set("bcdefgh"):
+            parser.error(f"--sizes {option}: the letters before ':' must be among b to h")
+        for letter in letters or "bcde":
+            overrides[letter] = [int(float(value)) for value in values.split(",")]
     selected = set(args.workloads.split(",")) if args.workloads else None
-    caps = {"nodeweave": 60.0, "literal": 20.0, "stim calls": 15.0, "stim circuit": 30.0, "abp": 20.0}
+    caps = {"nodeweave": 60.0, "before": 30.0, "literal": 20.0, "stim calls": 15.0, "stim circuit": 30.0}
     if quick:
         caps = {name: 2.0 for name in caps}
 
     def log(message):
         print(message, file=sys.stderr, flush=True)
+
+    if args.baseline is None:
+        baseline = DEFAULT_BASELINE if DEFAULT_BASELINE.is_dir() else None
+    elif args.baseline.lower() == "none":
+        baseline = None
+    elif not Path(args.baseline).is_dir():
+        parser.error(f"--baseline {args.baseline}: no such directory")
+    else:
+        baseline = Path(args.baseline)
 
     peers = []
     notes = []
@@ -526,11 +734,6 @@ def main():
         peers += [StimCircuitRunner(stim), StimCallsRunner(stim)]
     except ImportError as error:
         notes.append(f"stim skipped: cannot import it ({error}).")
-    try:
-        import abp
-        peers.append(AbpRunner(abp))
-    except Exception as error:  # abp is optional: pip install abp
-        notes.append(f"abp skipped: cannot import it ({type(error).__name__}: {error}).")
     for note in notes:
         log(note)
     gc.collect()
@@ -540,85 +743,104 @@ def main():
     floor_calls = 2000 if quick else 1 << 17
     floor = statistics.median(floor_samples(floor_calls, 3 if quick else 21))
     log(f"floor: {fmt_time(floor)} per call")
-    rows = [["floor: Floor.gate(qubit)", "—", str(floor_calls), fmt_time(floor * floor_calls),
-             fmt_time(floor), "1", "—", "—", "—", "—", "—", "—", "—"]]
-    nodeweave_runner, literal_runner, floor_runner = NodeWeaveRunner(), LiteralRunner(), FloorRunner()
+    nodeweave_runner, floor_runner = NodeWeaveRunner(), FloorRunner()
+    before_runner = BeforeRunner(baseline, quick) if baseline else None
+    try:  # one tiny run first, so that a directory without a usable build drops the column at once
+        if before_runner:
+            before_runner.time(0, 8, pilot=True)
+    except ChildError as error:
+        notes.append(f"no before column: {baseline} holds no nodeweave this script can time ({error}).")
+        log(notes[-1])
+        before_runner = baseline = None
+    literal_runner = LiteralRunner() if hasattr(_nodeweave_testing, "literal_cz") else None
+    if literal_runner is None:
+        notes.append("literal skipped: this build's _nodeweave_testing has no literal_cz.")
+    cells = []
     probed = False
 
     for index, (key, label, builder, per_call, size_key) in enumerate(WORKLOADS):
         if selected and key not in selected:
             continue
-        runners = [nodeweave_runner] + [p for p in peers if not (per_call and p.name == "stim circuit")]
-        if key == "g":
+        runners = [nodeweave_runner] + [before_runner] * bool(before_runner)
+        runners += [p for p in peers if not (per_call and p.name == "stim circuit")]
+        if key == "g" and literal_runner:
             runners.append(literal_runner)
         history = {runner.name: [] for runner in runners}
         stopped = {}
-        for size in sizes[size_key]:
-            rng = random.Random(SEED + index)
-            if per_call:
-                n, prep, timed = builder(size, rng, size)
-            else:
-                n, prep, timed = builder(size, rng)
-            calls = calls_in(timed)
-            results, own_floor_ratio = {}, None
+        for size in overrides.get(key, sizes[size_key]):
+            n, prep, timed = build(index, size)
+            cell = dict(index=index, key=key, label=label, builder=builder, n=n, calls=calls_in(timed),
+                        results={}, skipped={}, floor_ratio=None, before_floor_ratio=None,
+                        memory=None, before_memory=None)
+            results = cell["results"]
             for runner in runners:
-                if runner.name in stopped:
-                    results[runner.name] = None
+                name = runner.name
+                if name in stopped:
+                    cell["skipped"][name] = stopped[name]
                     continue
+                if runner is before_runner:
+                    timer = lambda size: before_runner.time(index, size, pilot=True)["total"]
+                else:
+                    timer = lambda size: once(runner, *build(index, size))[1]
                 limit = getattr(runner, "max_n", None)
-                if not per_call and not history[runner.name]:
-                    pilot(runner, builder, index, size, history[runner.name], caps[runner.name])
-                guess = predicted(history[runner.name], n)
-                if limit is not None and n > limit:
-                    stopped[runner.name] = (f"n > {limit}: its tableau needs ~n²/2 bytes and "
-                                            "O(n²) time per measurement")
-                elif guess > caps[runner.name]:
-                    last_n, last_t = history[runner.name][-1]
-                    stopped[runner.name] = (f"predicted {guess:.0f} s per run from {fmt_time(last_t)} at "
-                                            f"n = {fmt_n(last_n)}, over its {caps[runner.name]:.0f} s cap")
-                if runner.name in stopped:
-                    message = f"{label}: {runner.name} stops at n = {fmt_n(n)}: {stopped[runner.name]}"
+                try:
+                    if not per_call and not history[name] and (limit is None or n <= limit):
+                        pilot(timer, index, size, history[name], caps[name], limit)
+                    guess = predicted(history[name], n)
+                    if limit is not None and n > limit:
+                        stopped[name] = (f"n > {limit}: its tableau needs ~n²/2 bytes and "
+                                         "O(n²) time per measurement")
+                    elif guess > caps[name]:
+                        last_n, last_t = history[name][-1]
+                        stopped[name] = (f"predicted {guess:.0f} s per run (preparation included) "
+                                         f"from {fmt_time(last_t)} at n = {fmt_n(last_n)}, over "
+                                         f"its {caps[name]:.0f} s cap")
+                    elif runner is before_runner:  # paired with the floor in the child
+                        timing = before_runner.time(index, size)
+                        cell["before_floor_ratio"] = timing["floor_ratio"]
+                    else:
+                        # Paired with the same program, each call replaced by the floor of its arity.
+                        paired = (lambda: [timed_run(floor_runner.prepare(n, [], timed))
+                                           for _ in range(2)]) if runner is nodeweave_runner else None
+                        timing = measure(runner, n, prep, timed, quick, paired)
+                except ChildError as error:
+                    stopped[name] = f"its child process failed: {error}"
+                if name in stopped:
+                    message = f"{label}: {name} stops at n = {fmt_n(n)}: {stopped[name]}"
                     log(message)
                     notes.append(message)
-                    results[runner.name] = None
+                    cell["skipped"][name] = stopped[name]
                     continue
-                # The same program with each call replaced by the floor of the same arity.
-                paired = (1, lambda: [timed_run(floor_runner.prepare(n, [], timed))
-                                      for _ in range(2)]) if runner is nodeweave_runner else None
-                median, first, floor_ratio = measure(runner, n, prep, timed, quick, paired)
-                if paired:
-                    own_floor_ratio = floor_ratio
-                history[runner.name].append((n, first))
-                results[runner.name] = median
-                log(f"{label} n={fmt_n(n)} {runner.name}: {fmt_time(median)}")
-            own = results["nodeweave"]
-            memory = None
-            probe = not per_call and not args.no_memory and own is not None
+                if runner is nodeweave_runner:
+                    cell["floor_ratio"] = timing["floor_ratio"]
+                history[name].append((n, timing["total"]))
+                results[name] = timing["median"]
+                log(f"{label} n={fmt_n(n)} {name}: {fmt_time(timing['median'])}")
+            probe = not per_call and not args.no_memory and results.get("nodeweave") is not None
             if probe and not (quick and probed):  # --quick probes one cell, to exercise the probe
-                memory = memory_per_qubit(index, size)
+                cell["memory"] = memory_per_qubit(index, size)
                 probed = True
+            memory_goal = any(b is builder and m == n and "memory" in dict(checks) for b, m, _, checks in GOALS)
+            if memory_goal and not args.no_memory and results.get("before") is not None:
+                cell["before_memory"] = memory_per_qubit(index, size, baseline)
+            cells.append(cell)
 
-            def ratio(peer):
-                other = results.get(peer)
-                return None if own is None or not other else own / other
-
-            rows.append([f"{key}. {label}", fmt_n(n), str(calls), fmt_time(own),
-                         fmt_time(own / calls if own is not None else None),
-                         fmt_ratio(own_floor_ratio if own is not None else None),
-                         fmt_time(results.get("stim circuit")), fmt_ratio(ratio("stim circuit")),
-                         fmt_time(results.get("stim calls")), fmt_ratio(ratio("stim calls")),
-                         fmt_time(results.get("abp")), fmt_time(results.get("literal")),
-                         "—" if memory is None else f"{memory:.1f}"])
-
-    header = ["workload", "n", "calls", "nodeweave", "per call", "× floor", "stim circuit",
-              "× stim circuit", "stim calls", "× stim calls", "abp", "literal", "peak B/qubit"]
-    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
-    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    columns = [c for c in COLUMNS if before_runner or c not in ("before", "× before")]
+    floor_row = dict.fromkeys(columns, "—") | {
+        "workload": "floor: Floor.gate(qubit)", "calls": str(floor_calls),
+        "nodeweave": fmt_time(floor * floor_calls), "per call": fmt_time(floor), "× floor": "1"}
+    lines = ["| " + " | ".join(columns) + " |", "|" + "---|" * len(columns)]
+    lines += ["| " + " | ".join(r[c] for c in columns) + " |" for r in [floor_row] + list(map(row, cells))]
     table = "\n".join(lines)
     elapsed = time.perf_counter() - started
     final_floor = statistics.median(floor_samples(floor_calls, 3 if quick else 21))
     notes.append(f"floor per call: {fmt_time(floor)} at the start, {fmt_time(final_floor)} at the end.")
+    if before_runner:
+        notes.insert(0, f"before: nodeweave from {before_runner.module}, timed in child "
+                        f"processes (PYTHONPATH={baseline}), with a cap of {caps['before']:.0f} s per run.")
+    goals = goal_lines(cells, bool(before_runner))
     print(table)
+    print("\nGoals:\n" + "\n".join(goals))
     if notes:
         print("\nNotes:\n" + "\n".join(f"- {note}" for note in notes))
     print(f"\nTotal {elapsed:.0f} s.")
@@ -630,16 +852,22 @@ def main():
             f"Produced by `python {' '.join(['benchmarks/run.py'] + sys.argv[1:])}` in {elapsed:.0f} s.", "",
             "## Machine", "", *[f"- {line}" for line in machine()], "",
             "## How to read the table", "", "```", legend, "```", "",
-            "Times in the `nodeweave`, `stim circuit`, `stim calls`, `abp` and `literal` columns are for the",
-            "timed part of the workload, per run; `per call` is nodeweave's time per method call. For the",
-            "workloads marked (a) stim runs call by call only. `stim circuit` executes the same program",
-            "precompiled as one `stim.Circuit` (`TableauSimulator.do_circuit`), `stim calls` calls the",
-            "simulator's methods one by one (an X or Y measurement is a basis change and `measure`).",
+            "Times in the `before`, `nodeweave`, `stim circuit`, `stim calls` and `literal` columns are",
+            "for the timed part of the workload, per run; `per call` is nodeweave's time per method call.",
+            "For the workloads marked (a) stim runs call by call only. `stim circuit` executes the same",
+            "program precompiled as one `stim.Circuit` (`TableauSimulator.do_circuit`), `stim calls` calls",
+            "the simulator's methods one by one (an X or Y measurement is a basis change and `measure`).",
             "`literal` is nodeweave with every controlled-Z done by the step-by-step reference of the",
             "test-support module (`literal_cz`).", "",
             "## Workloads", "", WORKLOAD_NOTES.strip(), "",
             "## Results", "", table, "",
-            "## Notes: floor drift, where peers stop", "", *[f"- {note}" for note in notes], "",
+            "## Goals", "",
+            "Each goal of the engine work, computed from the rows above: met or not for the current build",
+            "(and, in parentheses, for the build of the before column), then the current build's figures",
+            "and after `|` the before figures of the same run (its `× floor` is paired in its own child",
+            "process).", "",
+            *goals, "",
+            "## Notes: floor drift, where runs stop", "", *[f"- {note}" for note in notes], "",
         ])
         path = ROOT / "docs" / "benchmarks.md"
         path.parent.mkdir(exist_ok=True)
