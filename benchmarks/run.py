@@ -566,8 +566,6 @@ def pilot(timer, index, size, history, cap, limit):
         history.append((n, timer(size // fraction)))
 
 
-DEFAULT_BASELINE = Path("/work/baseline-195e5f8")
-
 COLUMNS = ["workload", "n", "calls", "before", "nodeweave", "× before", "per call", "× floor",
            "stim circuit", "× stim circuit", "stim calls", "× stim calls", "literal", "peak B/qubit"]
 
@@ -675,8 +673,8 @@ def main():
                              "LETTERS, e.g. 1e3,1e4 or fh:300; may be repeated")
     parser.add_argument("--workloads", help="comma-separated workload letters, e.g. a,b,g")
     parser.add_argument("--baseline", metavar="DIR",
-                        help="directory holding the nodeweave build of the before column "
-                             f"(default: {DEFAULT_BASELINE} when it exists; 'none': no before column)")
+                        help="directory holding a nodeweave build for the before column, e.g. made "
+                             "by `pip install --no-deps --target DIR <older checkout>` (default: none)")
     parser.add_argument("--no-write", action="store_true", help="do not write docs/benchmarks.md")
     parser.add_argument("--no-memory", action="store_true", help="skip the peak memory probes")
     parser.add_argument("--probe-memory", nargs=2, type=int, help=argparse.SUPPRESS)
@@ -718,9 +716,7 @@ def main():
     def log(message):
         print(message, file=sys.stderr, flush=True)
 
-    if args.baseline is None:
-        baseline = DEFAULT_BASELINE if DEFAULT_BASELINE.is_dir() else None
-    elif args.baseline.lower() == "none":
+    if args.baseline is None or args.baseline.lower() == "none":
         baseline = None
     elif not Path(args.baseline).is_dir():
         parser.error(f"--baseline {args.baseline}: no such directory")
