@@ -14,8 +14,9 @@ Block Block::with_capacity(std::uint32_t capacity) {
 
 void Block::reserve(std::uint32_t wanted) {
     if (wanted <= capacity()) return;
-    std::uint64_t new_words = std::max<std::uint64_t>(1, words);
-    while (64 * new_words < wanted) new_words *= 2;
+    // Half as large again, or what is wanted: rows stay close to the members' count, which is what
+    // every row operation pays for, and growing stays amortised.
+    const std::uint64_t new_words = std::max<std::uint64_t>((std::uint64_t{wanted} + 63) / 64, words + words / 2);
     if (64 * new_words > UINT32_MAX) throw std::bad_alloc();
     const std::uint32_t new_capacity = static_cast<std::uint32_t>(64 * new_words);
     // Everything is allocated before anything is swapped in.
@@ -39,21 +40,29 @@ void Block::reserve(std::uint32_t wanted) {
 
 namespace {
 
-template <bool>
-inline std::uint32_t xor_row_loop(row_word* dst, const row_word* src, std::uint32_t words) noexcept {
-    std::uint32_t count = 0;
+// Inlined into each of the two builds below, so that the popcount becomes an instruction where
+// the processor has one.
+inline void xor_rows_loop(Block& block, const row_word* which, const row_word* mask) noexcept {
+    const std::uint32_t words = block.words;
     for (std::uint32_t w = 0; w < words; ++w) {
-        dst[w] ^= src[w];
-        count += static_cast<std::uint32_t>(__builtin_popcountll(dst[w]));
+        for (row_word bits = which[w]; bits != 0; bits &= bits - 1) {
+            const std::uint32_t local = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
+            row_word* row = block.row(local);
+            std::uint32_t count = 0;
+            for (std::uint32_t i = 0; i < words; ++i) {
+                row[i] ^= mask[i];
+                count += static_cast<std::uint32_t>(__builtin_popcountll(row[i]));
+            }
+            block.row_count[local] = count;
+        }
     }
-    return count;
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // The same loop for processors with AVX2 and a popcount instruction, chosen at run time.
-__attribute__((target("avx2,popcnt"))) std::uint32_t xor_row_avx2(row_word* dst, const row_word* src,
-                                                                   std::uint32_t words) noexcept {
-    return xor_row_loop<true>(dst, src, words);
+__attribute__((target("avx2,popcnt"))) void xor_rows_avx2(Block& block, const row_word* which,
+                                                           const row_word* mask) noexcept {
+    xor_rows_loop(block, which, mask);
 }
 
 bool has_avx2() noexcept {
@@ -65,11 +74,14 @@ const bool HAS_AVX2 = has_avx2();
 
 }  // namespace
 
-std::uint32_t xor_row(row_word* dst, const row_word* src, std::uint32_t words) noexcept {
+void xor_rows(Block& block, const row_word* which, const row_word* mask) noexcept {
 #if defined(__x86_64__) && defined(__GNUC__)
-    if (HAS_AVX2) return xor_row_avx2(dst, src, words);
+    if (HAS_AVX2) {
+        xor_rows_avx2(block, which, mask);
+        return;
+    }
 #endif
-    return xor_row_loop<false>(dst, src, words);
+    xor_rows_loop(block, which, mask);
 }
 
 }  // namespace nodeweave

@@ -72,8 +72,9 @@ struct Block {
     void reserve(std::uint32_t wanted);
 };
 
-// dst ^= src over `words` words; returns the number of bits set in dst afterwards.
-std::uint32_t xor_row(row_word* dst, const row_word* src, std::uint32_t words) noexcept;
+// For every member whose local index is set in `which`: its row ^= mask, and its row count is
+// brought up to date. Neither `which` nor `mask` may be the row of such a member.
+void xor_rows(Block& block, const row_word* which, const row_word* mask) noexcept;
 
 // Calls f(local) for every bit set in the row, in ascending order.
 template <class F>

@@ -79,23 +79,22 @@ void toggle_between(State& state, const Slots* const* groups, std::size_t count,
         if (id != NO_BLOCK) {
             Block& block = state.blocks[id];
             const std::uint32_t words = block.words;
-            // masks[i]: every group but i.
+            // members[i]: group i; masks[i]: every group but i.
+            std::pmr::vector<row_word> members(count * words, 0, &arena.resource);
             std::pmr::vector<row_word> masks(count * words, 0, &arena.resource);
-            for (std::size_t i = 0; i < count; ++i) {
-                for (std::size_t j = 0; j < count; ++j) {
-                    if (j == i) continue;
-                    for (slot_t s : *groups[j]) {
-                        const std::uint32_t local = state.nodes[s].member - 1;
-                        masks[i * words + (local >> 6)] |= row_word{1} << (local & 63);
-                    }
-                }
-            }
             for (std::size_t i = 0; i < count; ++i) {
                 for (slot_t s : *groups[i]) {
                     const std::uint32_t local = state.nodes[s].member - 1;
-                    block.row_count[local] = xor_row(block.row(local), &masks[i * words], words);
+                    members[i * words + (local >> 6)] |= row_word{1} << (local & 63);
                 }
             }
+            for (std::size_t i = 0; i < count; ++i) {
+                for (std::size_t j = 0; j < count; ++j) {
+                    if (j == i) continue;
+                    for (std::uint32_t w = 0; w < words; ++w) masks[i * words + w] |= members[j * words + w];
+                }
+            }
+            for (std::size_t i = 0; i < count; ++i) xor_rows(block, &members[i * words], &masks[i * words]);
             return;
         }
         // No block to be had: edge by edge after all.
@@ -121,9 +120,10 @@ namespace {
 void complement_in_block(State& state, slot_t x) {
     Block& block = state.blocks[state.nodes[x].block];
     const row_word* mask = block.row(state.nodes[x].member - 1);
+    xor_rows(block, mask, mask);
     for_each_bit(mask, block.words, [&](std::uint32_t local) {
-        block.row_count[local] = xor_row(block.row(local), mask, block.words) - 1;
         block.flip(local, local);
+        --block.row_count[local];
         multiply_right(state.nodes[block.slot_at[local]], VOP_S);
     });
     multiply_right(state.nodes[x], VOP_SQRT_IX);
@@ -187,32 +187,38 @@ std::int64_t toggle_pivot_in_block(State& state, slot_t u, slot_t v) {
     const row_word* ru = block.row(lu);
     const row_word* rv = block.row(lv);
     Arena arena;
-    std::pmr::vector<row_word> either(words, &arena.resource);
-    for (std::uint32_t w = 0; w < words; ++w) either[w] = ru[w] ^ rv[w];
-    std::int64_t balance = 0;
+    std::pmr::vector<row_word> scratch(4 * std::size_t{words}, &arena.resource);
+    row_word* only_u = scratch.data();
+    row_word* only_v = only_u + words;
+    row_word* both = only_v + words;
+    row_word* either = both + words;
     for (std::uint32_t w = 0; w < words; ++w) {
-        const row_word only_u = ru[w] & ~rv[w], only_v = rv[w] & ~ru[w], both = ru[w] & rv[w];
-        for (row_word bits = only_u; bits != 0; bits &= bits - 1) {
-            const std::uint32_t k = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
-            if (k == lv) continue;
-            block.row_count[k] = xor_row(block.row(k), rv, words) + 1;
-            block.flip(k, lu);
-            ++balance;
-        }
-        for (row_word bits = only_v; bits != 0; bits &= bits - 1) {
-            const std::uint32_t k = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
-            if (k == lu) continue;
-            block.row_count[k] = xor_row(block.row(k), ru, words) + 1;
-            block.flip(k, lv);
-            --balance;
-        }
-        for (row_word bits = both; bits != 0; bits &= bits - 1) {
-            const std::uint32_t k = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
-            block.row_count[k] = xor_row(block.row(k), either.data(), words) + 2;
-            block.flip(k, lu);
-            block.flip(k, lv);
-        }
+        only_u[w] = ru[w] & ~rv[w];
+        only_v[w] = rv[w] & ~ru[w];
+        both[w] = ru[w] & rv[w];
+        either[w] = ru[w] ^ rv[w];
     }
+    only_u[lv >> 6] &= ~(row_word{1} << (lv & 63));
+    only_v[lu >> 6] &= ~(row_word{1} << (lu & 63));
+    xor_rows(block, only_u, rv);
+    xor_rows(block, only_v, ru);
+    xor_rows(block, both, either);
+    std::int64_t balance = 0;
+    for_each_bit(only_u, words, [&](std::uint32_t k) {
+        block.flip(k, lu);
+        ++block.row_count[k];
+        ++balance;
+    });
+    for_each_bit(only_v, words, [&](std::uint32_t k) {
+        block.flip(k, lv);
+        ++block.row_count[k];
+        --balance;
+    });
+    for_each_bit(both, words, [&](std::uint32_t k) {
+        block.flip(k, lu);
+        block.flip(k, lv);
+        block.row_count[k] += 2;
+    });
     return balance;
 }
 
