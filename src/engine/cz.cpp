@@ -44,8 +44,8 @@ void apply_prepared(State& state, qubit_t a, qubit_t b) {
     Node& na = state.nodes[sa];
     Node& nb = state.nodes[sb];
     const bool edge = has_edge(state, sa, sb);
-    const bool a_alone = !has_neighbour_besides(state, sa, sb);
-    const bool b_alone = !has_neighbour_besides(state, sb, sa);
+    const bool a_alone = degree(state, sa) == std::uint32_t{edge};
+    const bool b_alone = degree(state, sb) == std::uint32_t{edge};
     const vop_t va = na.vop, vb = nb.vop;
     bool new_edge;
     vop_t new_a, new_b;
