@@ -52,11 +52,7 @@ struct Block {
         row_count[i] += change;
         row_count[j] += change;
     }
-    // Local indices still to be had without growing.
-    std::uint32_t room() const noexcept {
-        return capacity() - issued + static_cast<std::uint32_t>(free_locals.size());
-    }
-    // A free local index (room() > 0).
+    // A free local index; the block has room for one more member.
     std::uint32_t take_local() noexcept {
         if (!free_locals.empty()) {
             const std::uint32_t local = free_locals.back();
