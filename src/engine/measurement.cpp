@@ -46,15 +46,15 @@ void collapse(State& state, qubit_t q, axis_t axis, std::uint8_t result) {
             measure_z_rule(state, s, result ^ m.negated);
             return;
         }
+        if (m.axis == AXIS_X && degree(state, s) == 1) {
+            measure_x_of_a_leaf(state, s, axis, result);
+            return;
+        }
         const slot_t partner = light_neighbour(state, s);
         if (m.axis == AXIS_Y) {
             const bool leaf = partner != NO_SLOT && degree(state, partner) == 1;
             local_complement(state, leaf ? partner : s);
             continue;
-        }
-        if (degree(state, s) == 1) {
-            measure_x_of_a_leaf(state, s, axis, result);
-            return;
         }
         pivot(state, q, state.qubit(partner));
     }
