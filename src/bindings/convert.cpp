@@ -23,7 +23,7 @@ void prefix_type_error(const char* name) {
     PyErr_SetObject(PyExc_TypeError, replacement.get());
 }
 
-bool to_index_slow(PyObject* object, const char* name, qubit_t* out) {
+bool to_index_slow(PyObject* object, const char* name, Qubit* out) {
     OwnedRef index(PyLong_Check(object) ? Py_NewRef(object) : PyNumber_Index(object));
     if (!index) {
         prefix_type_error(name);
@@ -35,11 +35,11 @@ bool to_index_slow(PyObject* object, const char* name, qubit_t* out) {
         prefix_type_error(name);
         return false;
     }
-    *out = static_cast<qubit_t>(value);
+    *out = static_cast<Qubit>(value);
     return true;
 }
 
-bool to_index_set(PyObject* object, const char* name, std::vector<qubit_t>* out) {
+bool to_index_set(PyObject* object, const char* name, std::vector<Qubit>* out) {
     if (!PySet_Check(object) && !PyFrozenSet_Check(object)) {
         OwnedRef type_name(PyType_GetQualName(Py_TYPE(object)));
         if (!type_name) return false;
@@ -53,7 +53,7 @@ bool to_index_set(PyObject* object, const char* name, std::vector<qubit_t>* out)
     if (!iterator) return false;
     out->clear();
     while (OwnedRef item{PyIter_Next(iterator.get())}) {
-        qubit_t index;
+        Qubit index;
         if (!to_index(item.get(), name, &index)) return false;
         out->push_back(index);
     }

@@ -42,15 +42,15 @@ using Operation = PyObject* (*)(State& state, PyObject* const* arguments, const 
 
 template <vop_t GATE>
 PyObject* single_qubit_gate(State& state, PyObject* const* arguments, const char* const* names) {
-    qubit_t qubit;
+    Qubit qubit;
     if (!to_index(arguments[0], names[0], &qubit)) return nullptr;
     apply_gate(state, qubit, GATE);
     Py_RETURN_NONE;
 }
 
-template <void (*GATE)(State&, qubit_t, qubit_t)>
+template <void (*GATE)(State&, Qubit, Qubit)>
 PyObject* two_qubit_gate(State& state, PyObject* const* arguments, const char* const* names) {
-    qubit_t control, target;
+    Qubit control, target;
     if (!to_index(arguments[0], names[0], &control)) return nullptr;
     if (!to_index(arguments[1], names[1], &target)) return nullptr;
     // A vertex joined to itself would corrupt the graph: refuse before anything changes.
@@ -64,7 +64,7 @@ PyObject* two_qubit_gate(State& state, PyObject* const* arguments, const char* c
 
 template <axis_t AXIS>
 PyObject* measurement(State& state, PyObject* const* arguments, const char* const* names) {
-    qubit_t qubit;
+    Qubit qubit;
     if (!to_index(arguments[0], names[0], &qubit)) return nullptr;
     // The result object exists before the state changes, so a failed allocation changes nothing.
     OwnedRef result(new_measurement_result(0));
@@ -75,27 +75,27 @@ PyObject* measurement(State& state, PyObject* const* arguments, const char* cons
 
 PyObject* entangled_group_query(State& state, PyObject* const* arguments,
                                 const char* const* names) {
-    qubit_t qubit;
+    Qubit qubit;
     if (!to_index(arguments[0], names[0], &qubit)) return nullptr;
-    const std::vector<qubit_t> group = entangled_group(state, qubit);
+    const std::vector<Qubit> group = entangled_group(state, qubit);
     OwnedRef set(PySet_New(nullptr));
     if (!set) return nullptr;
-    for (qubit_t member : group) {
-        OwnedRef number(PyLong_FromUnsignedLongLong(member));
+    for (Qubit member : group) {
+        OwnedRef number(PyLong_FromUnsignedLongLong(index_of(member)));
         if (!number || PySet_Add(set.get(), number.get()) < 0) return nullptr;
     }
     return set.release();
 }
 
 PyObject* peek_query(State& state, PyObject* const* arguments, const char* const* names) {
-    std::vector<qubit_t> qubits;
+    std::vector<Qubit> qubits;
     if (!to_index_set(arguments[0], names[0], &qubits)) return nullptr;
     // Measured in ascending order, and the answer lists them in that order.
     const std::vector<PeekRecord> records = peek_measure(state, qubits, ThreadRandom{});
     OwnedRef dict(PyDict_New());
     if (!dict) return nullptr;
     for (const PeekRecord& record : records) {
-        OwnedRef key(PyLong_FromUnsignedLongLong(record.qubit));
+        OwnedRef key(PyLong_FromUnsignedLongLong(index_of(record.qubit)));
         OwnedRef value(key ? new_outcome(record.result, record.axis) : nullptr);
         if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
     }
@@ -245,9 +245,9 @@ PyObject* simulator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         PyObject* argument;
         if (!parse_args(NEW, args, kwargs, &argument)) return nullptr;
-        qubit_t qubit_amount;
+        Qubit qubit_amount;
         if (!to_index(argument, "qubit_amount", &qubit_amount)) return nullptr;
-        State state = make_state(qubit_amount);
+        State state = make_state(index_of(qubit_amount));
         PyObject* self = type->tp_alloc(type, 0);
         if (self == nullptr) return nullptr;
         SimulatorObject* sim = simulator(self);

@@ -21,7 +21,7 @@ void Block::reserve(std::uint32_t wanted) {
     const std::uint32_t new_capacity = static_cast<std::uint32_t>(64 * new_words);
     // Everything is allocated before anything is swapped in.
     std::vector<row_word> new_bits(std::size_t{new_capacity} * new_words, 0);
-    std::vector<slot_t> new_slot_at(new_capacity, NO_SLOT);
+    std::vector<Slot> new_slot_at(new_capacity, NO_SLOT);
     std::vector<std::uint32_t> new_row_count(new_capacity, 0);
     std::vector<std::uint32_t> new_free;
     new_free.reserve(new_capacity);
@@ -44,17 +44,14 @@ namespace {
 // the processor has one.
 inline void xor_rows_loop(Block& block, const row_word* which, const row_word* mask) noexcept {
     const std::uint32_t words = block.words;
-    for (std::uint32_t w = 0; w < words; ++w) {
-        for (row_word bits = which[w]; bits != 0; bits &= bits - 1) {
-            const std::uint32_t local = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
-            row_word* row = block.row(local);
-            std::uint32_t count = 0;
-            for (std::uint32_t i = 0; i < words; ++i) {
-                row[i] ^= mask[i];
-                count += static_cast<std::uint32_t>(__builtin_popcountll(row[i]));
-            }
-            block.row_count[local] = count;
+    for (std::uint32_t local : set_bits(which, words)) {
+        row_word* row = block.row(local);
+        std::uint32_t count = 0;
+        for (std::uint32_t i = 0; i < words; ++i) {
+            row[i] ^= mask[i];
+            count += static_cast<std::uint32_t>(__builtin_popcountll(row[i]));
         }
+        block.row_count[local] = count;
     }
 }
 

@@ -11,11 +11,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/hub_index.h"
+#include "engine/bits.h"
+#include "engine/index.h"
 
 namespace nodeweave {
-
-using row_word = std::uint64_t;
 
 struct Block {
     Block() = default;
@@ -34,7 +33,7 @@ struct Block {
     std::uint32_t members = 0;
     std::uint32_t issued = 0;   // local indices handed out so far; the free ones are listed below
     std::vector<row_word> bits;
-    std::vector<slot_t> slot_at;              // local index -> slot, NO_SLOT when free
+    std::vector<Slot> slot_at;                // local index -> slot, NO_SLOT when free
     std::vector<std::uint32_t> row_count;     // edges in each row
     std::vector<std::uint32_t> free_locals;   // room for capacity() entries
 
@@ -43,8 +42,8 @@ struct Block {
     const row_word* row(std::uint32_t local) const noexcept {
         return bits.data() + std::size_t{local} * words;
     }
-    bool test(std::uint32_t i, std::uint32_t j) const noexcept { return row(i)[j >> 6] >> (j & 63) & 1; }
-    void flip(std::uint32_t i, std::uint32_t j) noexcept { row(i)[j >> 6] ^= row_word{1} << (j & 63); }
+    bool test(std::uint32_t i, std::uint32_t j) const noexcept { return test_bit(row(i), j); }
+    void flip(std::uint32_t i, std::uint32_t j) noexcept { flip_bit(row(i), j); }
     // Adds (change +1) or removes (change -1) the edge between members i and j.
     void change_edge(std::uint32_t i, std::uint32_t j, int change) noexcept {
         flip(i, j);
@@ -71,15 +70,5 @@ struct Block {
 // For every member whose local index is set in `which`: its row ^= mask, and its row count is
 // brought up to date. Neither `which` nor `mask` may be the row of such a member.
 void xor_rows(Block& block, const row_word* which, const row_word* mask) noexcept;
-
-// Calls f(local) for every bit set in the row, in ascending order.
-template <class F>
-void for_each_bit(const row_word* row, std::uint32_t words, F&& f) {
-    for (std::uint32_t w = 0; w < words; ++w) {
-        for (row_word bits = row[w]; bits != 0; bits &= bits - 1) {
-            f(w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits)));
-        }
-    }
-}
 
 }  // namespace nodeweave

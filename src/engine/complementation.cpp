@@ -10,7 +10,7 @@ namespace nodeweave {
 
 namespace {
 
-using Slots = std::pmr::vector<slot_t>;
+using Slots = std::pmr::vector<Slot>;
 
 // Small neighbourhoods are worked out on the stack.
 struct Arena {
@@ -18,14 +18,14 @@ struct Arena {
     std::pmr::monotonic_buffer_resource resource{buffer, sizeof buffer};
 };
 
-void gather_neighbours(const State& state, slot_t s, Slots& out, std::size_t spare = 0) {
+void gather_neighbours(const State& state, Slot s, Slots& out, std::size_t spare = 0) {
     out.reserve(degree(state, s) + spare);
-    for_each_neighbour(state, s, [&](slot_t y) { out.push_back(y); });
+    for_each_neighbour(state, s, [&](Slot y) { out.push_back(y); });
 }
 
 // Sorts the neighbours of the ends u, v of an edge: A, those of u only; B, those of v only; C, those
 // of both. The scratch marks are cleared on every path.
-void split_neighbourhoods(State& state, slot_t u, slot_t v, Slots& only_u, Slots& only_v, Slots& common) {
+void split_neighbourhoods(State& state, Slot u, Slot v, Slots& only_u, Slots& only_v, Slots& common) {
     Arena arena;
     Slots around_u(&arena.resource);
     gather_neighbours(state, u, around_u);
@@ -33,14 +33,14 @@ void split_neighbourhoods(State& state, slot_t u, slot_t v, Slots& only_u, Slots
         State& state;
         const Slots& marked;
         ~ClearMarks() {
-            for (slot_t y : marked) state.nodes[y].mark = 0;
+            for (Slot y : marked) state.nodes[y].mark = 0;
         }
     } clear{state, around_u};
     only_u.reserve(around_u.size());
     only_v.reserve(degree(state, v));
     common.reserve(around_u.size());
-    for (slot_t y : around_u) state.nodes[y].mark = 1;
-    for_each_neighbour(state, v, [&](slot_t y) {
+    for (Slot y : around_u) state.nodes[y].mark = 1;
+    for_each_neighbour(state, v, [&](Slot y) {
         if (y == u) return;
         if (state.nodes[y].mark == 1) {
             state.nodes[y].mark = 2;
@@ -49,9 +49,30 @@ void split_neighbourhoods(State& state, slot_t u, slot_t v, Slots& only_u, Slots
             only_v.push_back(y);
         }
     });
-    for (slot_t y : around_u) {
+    for (Slot y : around_u) {
         if (y != v && state.nodes[y].mark == 1) only_u.push_back(y);
     }
+}
+
+// Toggles every pair between different groups, in the rows of one block holding them all: each
+// group's rows take the members of every other group.
+void toggle_between_in_rows(State& state, std::uint16_t id, const Slots* const* groups, std::size_t count) {
+    Block& block = state.blocks[id];
+    const std::uint32_t words = block.words;
+    Arena arena;
+    // members[i]: group i; masks[i]: every group but i.
+    std::pmr::vector<row_word> members(count * words, 0, &arena.resource);
+    std::pmr::vector<row_word> masks(count * words, 0, &arena.resource);
+    for (std::size_t i = 0; i < count; ++i) {
+        for (Slot s : *groups[i]) set_bit(&members[i * words], state.nodes[s].local());
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t j = 0; j < count; ++j) {
+            if (j == i) continue;
+            for (std::uint32_t w = 0; w < words; ++w) masks[i * words + w] |= members[j * words + w];
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) xor_rows(block, &members[i * words], &masks[i * words]);
 }
 
 // Toggles every pair of vertices from two different groups (disjoint sets): in rows when there
@@ -63,11 +84,11 @@ void toggle_between(State& state, const Slots* const* groups, std::size_t count,
         pairs += total * groups[i]->size();
         total += groups[i]->size();
     }
-    const bool rows = pairs >= thresholds.row_pairs;
+    bool rows = pairs >= thresholds.row_pairs;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t room = later_appends + (rows ? 0 : total - groups[i]->size());
         if (room == 0) continue;
-        for (slot_t s : *groups[i]) reserve_list_room(state, s, room);
+        for (Slot s : *groups[i]) reserve_list_room(state, s, room);
     }
     if (pairs == 0) return;
     if (rows) {
@@ -77,62 +98,41 @@ void toggle_between(State& state, const Slots* const* groups, std::size_t count,
         for (std::size_t i = 0; i < count; ++i) all.insert(all.end(), groups[i]->begin(), groups[i]->end());
         const std::uint16_t id = absorb(state, all);
         if (id != NO_BLOCK) {
-            Block& block = state.blocks[id];
-            const std::uint32_t words = block.words;
-            // members[i]: group i; masks[i]: every group but i.
-            std::pmr::vector<row_word> members(count * words, 0, &arena.resource);
-            std::pmr::vector<row_word> masks(count * words, 0, &arena.resource);
-            for (std::size_t i = 0; i < count; ++i) {
-                for (slot_t s : *groups[i]) {
-                    const std::uint32_t local = state.nodes[s].member - 1;
-                    members[i * words + (local >> 6)] |= row_word{1} << (local & 63);
-                }
-            }
-            for (std::size_t i = 0; i < count; ++i) {
-                for (std::size_t j = 0; j < count; ++j) {
-                    if (j == i) continue;
-                    for (std::uint32_t w = 0; w < words; ++w) masks[i * words + w] |= members[j * words + w];
-                }
-            }
-            for (std::size_t i = 0; i < count; ++i) xor_rows(block, &members[i * words], &masks[i * words]);
+            toggle_between_in_rows(state, id, groups, count);
             return;
         }
         // No block to be had: edge by edge after all.
         for (std::size_t i = 0; i < count; ++i) {
-            for (slot_t s : *groups[i]) reserve_list_room(state, s, later_appends + total - groups[i]->size());
+            for (Slot s : *groups[i]) reserve_list_room(state, s, later_appends + total - groups[i]->size());
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
         for (std::size_t j = i + 1; j < count; ++j) {
-            for (slot_t s : *groups[i]) {
-                for (slot_t t : *groups[j]) toggle_edge_reserved(state, s, t);
+            for (Slot s : *groups[i]) {
+                for (Slot t : *groups[j]) toggle_edge_reserved(state, s, t);
             }
         }
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Local complementation about a vertex whose neighbours all share its block: each neighbour's row
 // takes x's row (which holds the neighbour itself, hence the flip back).
-void complement_in_block(State& state, slot_t x) {
+void complement_in_block(State& state, Slot x) {
     Block& block = state.blocks[state.nodes[x].block];
-    const row_word* mask = block.row(state.nodes[x].member - 1);
+    const row_word* mask = block.row(state.nodes[x].local());
     xor_rows(block, mask, mask);
-    for_each_bit(mask, block.words, [&](std::uint32_t local) {
+    for (std::uint32_t local : set_bits(mask, block.words)) {
         block.flip(local, local);
         --block.row_count[local];
         multiply_right(state.nodes[block.slot_at[local]], VOP_S);
-    });
+    }
     multiply_right(state.nodes[x], VOP_SQRT_IX);
 }
 
 }  // namespace
 
-void local_complement(State& state, slot_t x) {
-    if (state.nodes[x].member != 0 && state.nodes[x].list_size() == 0) {
+void local_complement(State& state, Slot x) {
+    if (state.nodes[x].in_block() && state.nodes[x].list.empty()) {
         complement_in_block(state, x);
         return;
     }
@@ -145,45 +145,40 @@ void local_complement(State& state, slot_t x) {
         const std::uint16_t id = absorb(state, neighbours);
         neighbours.pop_back();
         if (id != NO_BLOCK) {
-            for (slot_t y : neighbours) state.nodes[y].compact_list();
-            state.nodes[x].compact_list();
+            for (Slot y : neighbours) compact(state.nodes[y]);
+            compact(state.nodes[x]);
             complement_in_block(state, x);
             return;
         }
     }
     if (d >= 2) {
-        for (slot_t y : neighbours) reserve_list_room(state, y, d - 1);
+        for (Slot y : neighbours) reserve_list_room(state, y, d - 1);
         for (std::size_t i = 0; i < d; ++i) {
             for (std::size_t j = i + 1; j < d; ++j) toggle_edge_reserved(state, neighbours[i], neighbours[j]);
         }
-        for (slot_t y : neighbours) state.nodes[y].compact_list();
+        for (Slot y : neighbours) compact(state.nodes[y]);
     }
-    for (slot_t y : neighbours) multiply_right(state.nodes[y], VOP_S);
+    for (Slot y : neighbours) multiply_right(state.nodes[y], VOP_S);
     multiply_right(state.nodes[x], VOP_SQRT_IX);
 }
 
-namespace {
-
-// The VOPs of the two ends of a pivot. The Zs that C and one of A or B take are the stabilizer of
-// an end in the new graph: of p when the Zs of B and C are replaced (z_on_a: A keeps its Zs and
-// the caller gives them), otherwise of r.
-void multiply_pivot_ends(State& state, qubit_t p, qubit_t r, bool z_on_a) {
-    Node& np = state.node(p);
-    Node& nr = state.node(r);
-    multiply_right(np, PIVOT_FIRST);
-    multiply_right(nr, PIVOT_SECOND);
-    multiply_right(np, z_on_a ? VOP_X : VOP_Z);
-    multiply_right(nr, z_on_a ? VOP_Z : VOP_X);
+void multiply_pivot_ends(Node& p, Node& r, bool z_on_a) noexcept {
+    multiply_right(p, PIVOT_FIRST);
+    multiply_right(r, PIVOT_SECOND);
+    multiply_right(p, z_on_a ? VOP_X : VOP_Z);
+    multiply_right(r, z_on_a ? VOP_Z : VOP_X);
 }
+
+namespace {
 
 // The pairs a pivot about u-v toggles, when both ends have all their neighbours in their common
 // block: A = N(u) \ N[v] takes N(v) \ {u}, B = N(v) \ N[u] takes N(u) \ {v} and C = N(u) ∩ N(v)
 // takes N(u) Δ N(v) \ {u, v}, each as one row XOR; the bits of u and v are flipped back.
 // Returns |A| - |B|. Throws std::bad_alloc (for the scratch row) before any change.
-std::int64_t toggle_pivot_in_block(State& state, slot_t u, slot_t v) {
+std::int64_t toggle_pivot_in_block(State& state, Slot u, Slot v) {
     Block& block = state.blocks[state.nodes[u].block];
     const std::uint32_t words = block.words;
-    const std::uint32_t lu = state.nodes[u].member - 1, lv = state.nodes[v].member - 1;
+    const std::uint32_t lu = state.nodes[u].local(), lv = state.nodes[v].local();
     const row_word* ru = block.row(lu);
     const row_word* rv = block.row(lv);
     Arena arena;
@@ -198,64 +193,56 @@ std::int64_t toggle_pivot_in_block(State& state, slot_t u, slot_t v) {
         both[w] = ru[w] & rv[w];
         either[w] = ru[w] ^ rv[w];
     }
-    only_u[lv >> 6] &= ~(row_word{1} << (lv & 63));
-    only_v[lu >> 6] &= ~(row_word{1} << (lu & 63));
+    clear_bit(only_u, lv);
+    clear_bit(only_v, lu);
     xor_rows(block, only_u, rv);
     xor_rows(block, only_v, ru);
     xor_rows(block, both, either);
     std::int64_t balance = 0;
-    for_each_bit(only_u, words, [&](std::uint32_t k) {
+    for (std::uint32_t k : set_bits(only_u, words)) {
         block.flip(k, lu);
         ++block.row_count[k];
         ++balance;
-    });
-    for_each_bit(only_v, words, [&](std::uint32_t k) {
+    }
+    for (std::uint32_t k : set_bits(only_v, words)) {
         block.flip(k, lv);
         ++block.row_count[k];
         --balance;
-    });
-    for_each_bit(both, words, [&](std::uint32_t k) {
+    }
+    for (std::uint32_t k : set_bits(both, words)) {
         block.flip(k, lu);
         block.flip(k, lv);
         block.row_count[k] += 2;
-    });
+    }
     return balance;
 }
 
-}  // namespace
-
-void pivot(State& state, qubit_t p, qubit_t r) {
-    const slot_t u = state.slot(p);
-    const slot_t v = state.slot(r);
-    const std::uint32_t du = degree(state, u), dv = degree(state, v);
-    const bool leaf = du == 1 || dv == 1;
-    // What the two ends hand over to each other: |A| + |B|.
-    const std::size_t moving = du + dv - 2;
-    const bool swap_records = !state.slot_of.empty() || moving > thresholds.relabel_min;
-    const bool in_block = !leaf && swap_records && same_block(state, u, v) &&
-                          state.nodes[u].list_size() == 0 && state.nodes[v].list_size() == 0;
-    if (in_block) {
-        ensure_permutation(state);
-        const bool z_on_a = toggle_pivot_in_block(state, u, v) <= 0;
-        relabel(state, u, v);
-        multiply_pivot_ends(state, p, r, z_on_a);
-        // The rows of u and v have not changed: A and B can be read off them.
-        const Block& block = state.blocks[state.nodes[u].block];
-        const std::uint32_t lu = state.nodes[u].member - 1, lv = state.nodes[v].member - 1;
-        const row_word* ru = block.row(lu);
-        const row_word* rv = block.row(lv);
-        for (std::uint32_t w = 0; w < block.words; ++w) {
-            row_word bits = z_on_a ? ru[w] & ~rv[w] : rv[w] & ~ru[w];
-            const std::uint32_t end = z_on_a ? lv : lu;
-            if (end >> 6 == w) bits &= ~(row_word{1} << (end & 63));
-            for (; bits != 0; bits &= bits - 1) {
-                const std::uint32_t k = w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits));
-                multiply_right(state.nodes[block.slot_at[k]], VOP_Z);
-            }
-        }
-        return;
+// A pivot about u-v whose ends have all their neighbours in their common block: row XORs, then the
+// two records swap. The rows of u and v themselves do not change, so A or B is read off them for
+// the Zs.
+void pivot_in_block(State& state, Slot u, Slot v) {
+    ensure_permutation(state);
+    const bool z_on_a = toggle_pivot_in_block(state, u, v) <= 0;
+    relabel(state, u, v);
+    // p's record now lives in v, r's in u.
+    multiply_pivot_ends(state.nodes[v], state.nodes[u], z_on_a);
+    Block& block = state.blocks[state.nodes[u].block];
+    const std::uint32_t lu = state.nodes[u].local(), lv = state.nodes[v].local();
+    const row_word* ru = block.row(lu);
+    const row_word* rv = block.row(lv);
+    for (std::uint32_t w = 0; w < block.words; ++w) {
+        row_word bits = z_on_a ? ru[w] & ~rv[w] : rv[w] & ~ru[w];
+        const std::uint32_t end = z_on_a ? lv : lu;
+        if (end >> 6 == w) bits &= ~(row_word{1} << (end & 63));
+        for (std::uint32_t k : set_bits(&bits, 1)) multiply_right(state.nodes[block.slot_at[w * 64 + k]], VOP_Z);
     }
+}
 
+// A pivot about u-v through the lists: A, B and C toggled pairwise, then p and r exchange roles,
+// by swapping records (`swap_records`) or by handing their exclusive neighbours over. From a leaf
+// with records swapped, nothing is toggled at all.
+void pivot_through_lists(State& state, Slot u, Slot v, std::uint32_t du, std::uint32_t dv, bool swap_records) {
+    const bool leaf = du == 1 || dv == 1;
     Arena arena;
     Slots only_u(&arena.resource), only_v(&arena.resource), common(&arena.resource);
     if (!leaf || !swap_records) split_neighbourhoods(state, u, v, only_u, only_v, common);
@@ -270,28 +257,49 @@ void pivot(State& state, qubit_t p, qubit_t r) {
     const Slots* groups[] = {&only_u, &only_v, &common};
     toggle_between(state, groups, 3, swap_records ? 0 : 1);
 
-    // p takes r's place and r takes p's.
     if (swap_records) {
         relabel(state, u, v);
     } else {
-        for (slot_t y : only_u) {
+        for (Slot y : only_u) {
             remove_edge(state, u, y);
             add_edge(state, v, y);
         }
-        for (slot_t y : only_v) {
+        for (Slot y : only_v) {
             remove_edge(state, v, y);
             add_edge(state, u, y);
         }
     }
     for (const Slots* group : groups) {
-        for (slot_t y : *group) state.nodes[y].compact_list();
+        for (Slot y : *group) compact(state.nodes[y]);
     }
-    state.nodes[u].compact_list();
-    state.nodes[v].compact_list();
+    compact(state.nodes[u]);
+    compact(state.nodes[v]);
 
-    const bool z_on_a = du - 1 - common.size() <= dv - 1 - common.size();
-    multiply_pivot_ends(state, p, r, z_on_a);
-    for (slot_t y : z_on_a ? only_u : only_v) multiply_right(state.nodes[y], VOP_Z);
+    // From degrees: a leaf pivot with swapped records has not split the neighbourhoods, and then
+    // the leaf's side, the empty one, takes the Zs.
+    const std::size_t shared = common.size();
+    const bool z_on_a = du - 1 - shared <= dv - 1 - shared;
+    Node& p = state.nodes[swap_records ? v : u];
+    Node& r = state.nodes[swap_records ? u : v];
+    multiply_pivot_ends(p, r, z_on_a);
+    for (Slot y : z_on_a ? only_u : only_v) multiply_right(state.nodes[y], VOP_Z);
+}
+
+}  // namespace
+
+void pivot(State& state, Slot u, Slot v) {
+    const std::uint32_t du = degree(state, u), dv = degree(state, v);
+    const bool leaf = du == 1 || dv == 1;
+    // What the two ends hand over to each other: |A| + |B|.
+    const std::size_t moving = du + dv - 2;
+    const bool swap_records = !state.slot_of.empty() || moving > thresholds.relabel_min;
+    const bool in_block = !leaf && swap_records && same_block(state, u, v) &&
+                          state.nodes[u].list.empty() && state.nodes[v].list.empty();
+    if (in_block) {
+        pivot_in_block(state, u, v);
+    } else {
+        pivot_through_lists(state, u, v, du, dv, swap_records);
+    }
 }
 
 }  // namespace nodeweave

@@ -24,9 +24,15 @@ inline constexpr vop_t PIVOT_FIRST = VOP_PRODUCT[VOP_PRODUCT[VOP_SQRT_IX][VOP_S]
 inline constexpr vop_t PIVOT_SECOND = VOP_PRODUCT[VOP_PRODUCT[VOP_S][VOP_SQRT_IX]][VOP_S];
 
 // Local complementation about the vertex in slot x, with its VOP corrections.
-void local_complement(State& state, slot_t x);
+void local_complement(State& state, Slot x);
 
-// Pivot about the edge between qubits p and r. Afterwards p and r may live in each other's slots.
-void pivot(State& state, qubit_t p, qubit_t r);
+// Pivot about the edge between the vertices in slots u and v. Afterwards their two qubits may live
+// in each other's slots.
+void pivot(State& state, Slot u, Slot v);
+
+// The VOP corrections of a pivot's two ends p and r: p takes 14·6·14, r 6·14·6, and the stabilizer
+// of one end in the new graph, which stands in for the Zs that C and one of A or B take: of p
+// (an X on p, a Z on r) when A keeps its Zs (`z_on_a`), otherwise of r.
+void multiply_pivot_ends(Node& p, Node& r, bool z_on_a) noexcept;
 
 }  // namespace nodeweave

@@ -14,11 +14,11 @@ bool carries_x(vop_t v) { return keeps_z_axis(v) && !is_diagonal(v); }
 // When x has a neighbour besides o, rewrites the graph (keeping the state) until x's VOP keeps the
 // Z axis. No rewrite is centred on o, so o's VOP only ever takes S or Z on the right, which keep
 // its Z axis.
-void prepare_operand(State& state, qubit_t x, qubit_t o) {
-    const slot_t sx = state.slot(x);
-    const slot_t so = state.slot(o);
+void prepare_operand(State& state, Qubit x, Qubit o) {
+    const Slot sx = state.slot(x);
+    const Slot so = state.slot(o);
     if (keeps_z_axis(state.nodes[sx].vop) || !has_neighbour_besides(state, sx, so)) return;
-    const slot_t partner = light_neighbour(state, sx, so);
+    const Slot partner = light_neighbour(state, sx, so);
     if (through_vop(AXIS_Z, state.nodes[sx].vop).axis == AXIS_Y) {
         // With a leaf w, complementing about w costs nothing and turns x's axis to X, and the
         // pivot with a leaf costs nothing either. Otherwise complement about x itself.
@@ -26,21 +26,18 @@ void prepare_operand(State& state, qubit_t x, qubit_t o) {
             local_complement(state, sx);
             return;
         }
-        const qubit_t leaf = state.qubit(partner);
         local_complement(state, partner);
-        pivot(state, x, leaf);
-        return;
     }
     // Axis X: a pivot with a neighbour of low degree other than o.
-    pivot(state, x, state.qubit(partner));
+    pivot(state, sx, partner);
 }
 
 // CZ once each operand either has no neighbour besides the other or keeps the Z axis. A VOP that
 // keeps the Z axis is taken out of the gate (CZ v_a = v_a CZ Z_b, with the Z only when v_a
 // carries an X), which leaves the table's case of a diagonal first operand.
-void apply_prepared(State& state, qubit_t a, qubit_t b) {
-    const slot_t sa = state.slot(a);
-    const slot_t sb = state.slot(b);
+void apply_prepared(State& state, Qubit a, Qubit b) {
+    const Slot sa = state.slot(a);
+    const Slot sb = state.slot(b);
     Node& na = state.nodes[sa];
     Node& nb = state.nodes[sb];
     const bool edge = has_edge(state, sa, sb);
@@ -68,8 +65,8 @@ void apply_prepared(State& state, qubit_t a, qubit_t b) {
         add_edge(state, sa, sb);
     } else if (!new_edge && edge) {
         remove_edge(state, sa, sb);
-        na.compact_list();
-        nb.compact_list();
+        compact(na);
+        compact(nb);
         leave_block_if_unlinked(state, sa);
         leave_block_if_unlinked(state, sb);
     }
@@ -79,7 +76,7 @@ void apply_prepared(State& state, qubit_t a, qubit_t b) {
 
 }  // namespace
 
-void cz(State& state, qubit_t a, qubit_t b) {
+void cz(State& state, Qubit a, Qubit b) {
     state.check(a);
     state.check(b);
     // Preparing b can give a neighbours besides b, hence the second look at a; preparing a again

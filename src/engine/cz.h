@@ -6,6 +6,6 @@
 namespace nodeweave {
 
 // Applies CZ to qubits a and b (checked in that order before any change). The operands must differ.
-void cz(State& state, qubit_t a, qubit_t b);
+void cz(State& state, Qubit a, Qubit b);
 
 }  // namespace nodeweave

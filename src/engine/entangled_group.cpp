@@ -6,18 +6,18 @@
 
 namespace nodeweave {
 
-std::vector<qubit_t> entangled_group(const State& state, qubit_t qubit) {
-    std::vector<slot_t> order{state.slot(qubit)};
-    std::unordered_set<slot_t> seen{order[0]};
+std::vector<Qubit> entangled_group(const State& state, Qubit qubit) {
+    std::vector<Slot> order{state.slot(qubit)};
+    std::unordered_set<Slot> seen{order[0]};
     // The seen list doubles as the queue: vertices are expanded in the order they were queued.
     for (std::size_t head = 0; head < order.size(); ++head) {
-        for_each_neighbour(state, order[head], [&](slot_t w) {
+        for_each_neighbour(state, order[head], [&](Slot w) {
             if (seen.insert(w).second) order.push_back(w);
         });
     }
-    std::vector<qubit_t> group;
+    std::vector<Qubit> group;
     group.reserve(order.size());
-    for (slot_t s : order) group.push_back(state.qubit(s));
+    for (Slot s : order) group.push_back(state.qubit(s));
     return group;
 }
 

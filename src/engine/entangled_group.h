@@ -8,6 +8,6 @@
 namespace nodeweave {
 
 // Breadth-first over the adjacency lists; the result holds `qubit` itself, in no set order.
-std::vector<qubit_t> entangled_group(const State& state, qubit_t qubit);
+std::vector<Qubit> entangled_group(const State& state, Qubit qubit);
 
 }  // namespace nodeweave

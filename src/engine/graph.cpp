@@ -7,45 +7,43 @@
 
 namespace nodeweave {
 
-bool has_edge(State& state, slot_t a, slot_t b) noexcept {
-    if (same_block(state, a, b)) {
-        const Node& x = state.nodes[a];
-        return state.blocks[x.block].test(x.member - 1, state.nodes[b].member - 1);
-    }
+bool has_edge(State& state, Slot a, Slot b) noexcept {
+    Node& x = state.nodes[a];
+    Node& y = state.nodes[b];
+    if (same_block(state, a, b)) return state.blocks[x.block].test(x.local(), y.local());
     // The shorter list answers; a long one answers through its index.
-    Node& x = state.nodes[a];
-    Node& y = state.nodes[b];
-    return x.list_size() <= y.list_size() ? x.find(b) != NO_POSITION : y.find(a) != NO_POSITION;
+    return x.list.size() <= y.list.size() ? list_position(x, b) != NO_POSITION
+                                          : list_position(y, a) != NO_POSITION;
 }
 
-void add_edge(State& state, slot_t a, slot_t b) noexcept {
-    Node& x = state.nodes[a];
-    Node& y = state.nodes[b];
-    if (same_block(state, a, b)) {
-        state.blocks[x.block].change_edge(x.member - 1, y.member - 1, +1);
-        return;
-    }
-    x.append(b);
-    y.append(a);
-}
-
-void remove_edge(State& state, slot_t a, slot_t b) noexcept {
+void add_edge(State& state, Slot a, Slot b) noexcept {
     Node& x = state.nodes[a];
     Node& y = state.nodes[b];
     if (same_block(state, a, b)) {
-        state.blocks[x.block].change_edge(x.member - 1, y.member - 1, -1);
+        state.blocks[x.block].change_edge(x.local(), y.local(), +1);
         return;
     }
-    x.erase(b);
-    y.erase(a);
+    x.list.append(b);
+    y.list.append(a);
 }
 
-void leave_block_if_unlinked(State& state, slot_t s) noexcept {
+void remove_edge(State& state, Slot a, Slot b) noexcept {
+    Node& x = state.nodes[a];
+    Node& y = state.nodes[b];
+    if (same_block(state, a, b)) {
+        state.blocks[x.block].change_edge(x.local(), y.local(), -1);
+        return;
+    }
+    list_erase(x, b);
+    list_erase(y, a);
+}
+
+void leave_block_if_unlinked(State& state, Slot s) noexcept {
     Node& node = state.nodes[s];
-    if (node.member == 0) return;
+    if (!node.in_block()) return;
     const std::uint16_t id = node.block;
     Block& block = state.blocks[id];
-    const std::uint32_t local = node.member - 1;
+    const std::uint32_t local = node.local();
     if (block.row_count[local] != 0) return;
     block.slot_at[local] = NO_SLOT;
     block.free_locals.push_back(local);  // room is kept for every local index
@@ -58,89 +56,100 @@ void leave_block_if_unlinked(State& state, slot_t s) noexcept {
     }
 }
 
-std::uint16_t absorb(State& state, std::span<const slot_t> vertices) {
-    // The target: the largest block among the vertices', or a new one.
-    std::byte buffer[1024];
-    std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
-    std::pmr::vector<std::uint16_t> ids(&arena);
-    std::uint32_t outsiders = 0;
-    for (slot_t s : vertices) {
-        const Node& node = state.nodes[s];
-        if (node.member == 0) {
-            ++outsiders;
-        } else if (std::find(ids.begin(), ids.end(), node.block) == ids.end()) {
-            ids.push_back(node.block);
-        }
-    }
+// ---- absorb, step by step ---------------------------------------------------------------------
+
+namespace {
+
+using Ids = std::pmr::vector<std::uint16_t>;
+
+// Which blocks the vertices already belong to, which of them is the target (the largest: its
+// members keep their places), and how many vertices must join it.
+struct Merger {
+    Ids ids;
     std::uint16_t target = NO_BLOCK;
-    std::uint64_t joining = outsiders;
-    for (std::uint16_t id : ids) {
-        if (target == NO_BLOCK || state.blocks[id].members > state.blocks[target].members) target = id;
-    }
-    for (std::uint16_t id : ids) {
-        if (id != target) joining += state.blocks[id].members;
-    }
-    if (joining == 0) return target;
+    std::uint64_t joining = 0;
+};
 
-    // Room first: nothing below the next comment allocates.
-    std::pmr::vector<slot_t> joined(&arena);
-    joined.reserve(joining);
-    std::pmr::vector<std::pmr::vector<std::uint32_t>> renumbered(&arena);
-    renumbered.reserve(ids.size());
-    for (std::uint16_t id : ids) {
-        renumbered.emplace_back(id == target ? 0 : state.blocks[id].issued, NO_POSITION);
-    }
-    if (target == NO_BLOCK) {
-        if (state.free_blocks.empty() && state.blocks.size() >= NO_BLOCK) return NO_BLOCK;
-        const std::uint64_t wanted = std::max<std::uint64_t>(joining, 64ull * thresholds.initial_row_words);
-        if (wanted > UINT32_MAX / 2) throw std::bad_alloc();
-        Block fresh = Block::with_capacity(static_cast<std::uint32_t>(wanted));
-        if (state.free_blocks.empty()) {
-            state.blocks.reserve(state.blocks.size() + 1);
-            state.free_blocks.reserve(state.blocks.capacity());
-            state.blocks.emplace_back();
-            state.free_blocks.push_back(static_cast<std::uint16_t>(state.blocks.size() - 1));
+Merger plan_merger(const State& state, std::span<const Slot> vertices, std::pmr::memory_resource* arena) {
+    Merger plan{Ids(arena)};
+    for (Slot s : vertices) {
+        const Node& node = state.nodes[s];
+        if (!node.in_block()) {
+            ++plan.joining;
+        } else if (std::find(plan.ids.begin(), plan.ids.end(), node.block) == plan.ids.end()) {
+            plan.ids.push_back(node.block);
         }
-        target = state.free_blocks.back();
-        state.free_blocks.pop_back();
-        state.blocks[target] = std::move(fresh);
-    } else {
-        const std::uint64_t wanted = state.blocks[target].members + joining;
-        if (wanted > UINT32_MAX / 2) throw std::bad_alloc();
-        state.blocks[target].reserve(static_cast<std::uint32_t>(wanted));
     }
+    for (std::uint16_t id : plan.ids) {
+        if (plan.target == NO_BLOCK || state.blocks[id].members > state.blocks[plan.target].members) {
+            plan.target = id;
+        }
+    }
+    for (std::uint16_t id : plan.ids) {
+        if (id != plan.target) plan.joining += state.blocks[id].members;
+    }
+    return plan;
+}
 
-    // Members of the other blocks take new local indices in the target, rows renumbered.
+// Room for the merger in the target block, made first when there is none. Returns false when no
+// block id is left; throws std::bad_alloc. Nothing observable changes: a new block has no members.
+bool make_room(State& state, Merger& plan) {
+    if (plan.target != NO_BLOCK) {
+        const std::uint64_t wanted = state.blocks[plan.target].members + plan.joining;
+        if (wanted > UINT32_MAX / 2) throw std::bad_alloc();
+        state.blocks[plan.target].reserve(static_cast<std::uint32_t>(wanted));
+        return true;
+    }
+    if (state.free_blocks.empty() && state.blocks.size() >= NO_BLOCK) return false;
+    const std::uint64_t wanted = std::max<std::uint64_t>(plan.joining, 64ull * thresholds.initial_row_words);
+    if (wanted > UINT32_MAX / 2) throw std::bad_alloc();
+    Block fresh = Block::with_capacity(static_cast<std::uint32_t>(wanted));
+    if (state.free_blocks.empty()) {
+        state.blocks.reserve(state.blocks.size() + 1);
+        state.free_blocks.reserve(state.blocks.capacity());
+        state.blocks.emplace_back();
+        state.free_blocks.push_back(static_cast<std::uint16_t>(state.blocks.size() - 1));
+    }
+    plan.target = state.free_blocks.back();
+    state.free_blocks.pop_back();
+    state.blocks[plan.target] = std::move(fresh);
+    return true;
+}
+
+// Moves every member of block `id` into the target under a new local index, rows renumbered, and
+// frees the old block. `map` has room for the old block's issued indices.
+void merge_block(State& state, std::uint16_t id, std::uint16_t target, std::pmr::vector<std::uint32_t>& map,
+                 std::pmr::vector<Slot>& joined) {
     Block& block = state.blocks[target];
-    for (std::size_t k = 0; k < ids.size(); ++k) {
-        if (ids[k] == target) continue;
-        Block& old = state.blocks[ids[k]];
-        std::pmr::vector<std::uint32_t>& map = renumbered[k];
-        for (std::uint32_t local = 0; local < old.issued; ++local) {
-            const slot_t s = old.slot_at[local];
-            if (s == NO_SLOT) continue;
-            map[local] = block.take_local();
-            block.slot_at[map[local]] = s;
-            state.nodes[s].member = map[local] + 1;
-            state.nodes[s].block = target;
-            joined.push_back(s);
-        }
-        for (std::uint32_t local = 0; local < old.issued; ++local) {
-            if (map[local] == NO_POSITION) continue;
-            row_word* row = block.row(map[local]);
-            for_each_bit(old.row(local), old.words, [&](std::uint32_t other) {
-                row[map[other] >> 6] |= row_word{1} << (map[other] & 63);
-            });
-            block.row_count[map[local]] = old.row_count[local];
-        }
-        block.members += old.members;
-        Block empty;
-        std::swap(old, empty);
-        state.free_blocks.push_back(ids[k]);
+    Block& old = state.blocks[id];
+    for (std::uint32_t local = 0; local < old.issued; ++local) {
+        const Slot s = old.slot_at[local];
+        if (s == NO_SLOT) continue;
+        map[local] = block.take_local();
+        block.slot_at[map[local]] = s;
+        state.nodes[s].member = map[local] + 1;
+        state.nodes[s].block = target;
+        joined.push_back(s);
     }
-    for (slot_t s : vertices) {
+    for (std::uint32_t local = 0; local < old.issued; ++local) {
+        if (map[local] == NO_POSITION) continue;
+        row_word* row = block.row(map[local]);
+        for (std::uint32_t other : set_bits(old.row(local), old.words)) set_bit(row, map[other]);
+        block.row_count[map[local]] = old.row_count[local];
+    }
+    block.members += old.members;
+    Block empty;
+    std::swap(old, empty);
+    state.free_blocks.push_back(id);
+}
+
+// Gives every vertex outside any block a local index in the target.
+void enrol_outsiders(State& state, std::span<const Slot> vertices, std::uint16_t target,
+                     std::pmr::vector<Slot>& joined) {
+    Block& block = state.blocks[target];
+    for (Slot s : vertices) {
         Node& node = state.nodes[s];
-        if (node.member != 0) continue;
+        if (node.in_block()) continue;
         const std::uint32_t local = block.take_local();
         block.slot_at[local] = s;
         block.row_count[local] = 0;
@@ -149,22 +158,51 @@ std::uint16_t absorb(State& state, std::span<const slot_t> vertices) {
         ++block.members;
         joined.push_back(s);
     }
-    // Edges between members now, still in lists, move into rows.
-    for (slot_t s : joined) {
+}
+
+// Edges between fellow members, still in the lists of the vertices that just joined, move into rows.
+void move_edges_into_rows(State& state, std::span<const Slot> joined, std::uint16_t target) {
+    Block& block = state.blocks[target];
+    for (Slot s : joined) {
         Node& node = state.nodes[s];
-        for (std::uint32_t i = 0; i < node.list_size();) {
-            const slot_t other = node.list_at(i);
+        for (std::uint32_t i = 0; i < node.list.size();) {
+            const Slot other = node.list[i];
             Node& peer = state.nodes[other];
-            if (peer.member == 0 || peer.block != target) {
+            if (!peer.in_block() || peer.block != target) {
                 ++i;
                 continue;
             }
-            node.erase_at(i);
-            peer.erase(s);
-            block.change_edge(node.member - 1, peer.member - 1, +1);
+            node.list.erase_at(i);
+            list_erase(peer, s);
+            block.change_edge(node.local(), peer.local(), +1);
         }
     }
-    return target;
+}
+
+}  // namespace
+
+std::uint16_t absorb(State& state, std::span<const Slot> vertices) {
+    std::byte buffer[1024];
+    std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
+    Merger plan = plan_merger(state, vertices, &arena);
+    if (plan.joining == 0) return plan.target;
+
+    // Room first: nothing after make_room allocates.
+    std::pmr::vector<Slot> joined(&arena);
+    joined.reserve(plan.joining);
+    std::pmr::vector<std::pmr::vector<std::uint32_t>> maps(&arena);
+    maps.reserve(plan.ids.size());
+    for (std::uint16_t id : plan.ids) {
+        maps.emplace_back(id == plan.target ? 0 : state.blocks[id].issued, NO_POSITION);
+    }
+    if (!make_room(state, plan)) return NO_BLOCK;
+
+    for (std::size_t k = 0; k < plan.ids.size(); ++k) {
+        if (plan.ids[k] != plan.target) merge_block(state, plan.ids[k], plan.target, maps[k], joined);
+    }
+    enrol_outsiders(state, vertices, plan.target, joined);
+    move_edges_into_rows(state, joined, plan.target);
+    return plan.target;
 }
 
 }  // namespace nodeweave

@@ -6,63 +6,69 @@
 #include <span>
 
 #include "engine/state.h"
+#include "engine/thresholds.h"
 
 namespace nodeweave {
 
-inline bool same_block(const State& state, slot_t a, slot_t b) noexcept {
+// ---- neighbour lists under the engine's thresholds --------------------------------------------
+
+// The position of v in s's list, or NO_POSITION; a long list gets its position index on the way.
+inline std::uint32_t list_position(Node& node, Slot v) noexcept {
+    return node.list.find(v, thresholds.index_min);
+}
+inline bool list_erase(Node& node, Slot v) noexcept { return node.list.erase(v, thresholds.index_min); }
+// Gives back the memory of a list that has shrunk a lot.
+inline void compact(Node& node) noexcept { node.list.compact(thresholds.index_min); }
+
+// ---- reading edges ---------------------------------------------------------------------------
+
+inline bool same_block(const State& state, Slot a, Slot b) noexcept {
     const Node& x = state.nodes[a];
     const Node& y = state.nodes[b];
-    return x.member != 0 && y.member != 0 && x.block == y.block;
+    return x.in_block() && y.in_block() && x.block == y.block;
 }
 
-inline std::uint32_t degree(const State& state, slot_t s) noexcept {
+inline std::uint32_t degree(const State& state, Slot s) noexcept {
     const Node& node = state.nodes[s];
-    return node.list_size() + (node.member != 0 ? state.blocks[node.block].row_count[node.member - 1] : 0);
-}
-
-// Calls f(neighbour slot) for every neighbour of s.
-template <class F>
-void for_each_neighbour(const State& state, slot_t s, F&& f) {
-    const Node& node = state.nodes[s];
-    for (const slot_t* p = node.list_begin(); p != node.list_end(); ++p) f(*p);
-    if (node.member != 0) {
-        const Block& block = state.blocks[node.block];
-        for_each_bit(block.row(node.member - 1), block.words,
-                     [&](std::uint32_t local) { f(block.slot_at[local]); });
-    }
+    return node.list.size() + (node.in_block() ? state.blocks[node.block].row_count[node.local()] : 0);
 }
 
 // The first neighbour of s for which pred(neighbour) holds, or NO_SLOT.
 template <class Pred>
-slot_t find_neighbour(const State& state, slot_t s, Pred&& pred) {
+Slot find_neighbour(const State& state, Slot s, Pred&& pred) {
     const Node& node = state.nodes[s];
-    for (const slot_t* p = node.list_begin(); p != node.list_end(); ++p) {
-        if (pred(*p)) return *p;
+    for (Slot y : node.list) {
+        if (pred(y)) return y;
     }
-    if (node.member != 0) {
+    if (node.in_block()) {
         const Block& block = state.blocks[node.block];
-        const row_word* row = block.row(node.member - 1);
-        for (std::uint32_t w = 0; w < block.words; ++w) {
-            for (row_word bits = row[w]; bits != 0; bits &= bits - 1) {
-                const slot_t other = block.slot_at[w * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits))];
-                if (pred(other)) return other;
-            }
+        for (std::uint32_t local : set_bits(block.row(node.local()), block.words)) {
+            if (pred(block.slot_at[local])) return block.slot_at[local];
         }
     }
     return NO_SLOT;
 }
 
-bool has_edge(State& state, slot_t a, slot_t b) noexcept;
+// Calls f(neighbour slot) for every neighbour of s.
+template <class F>
+void for_each_neighbour(const State& state, Slot s, F&& f) {
+    find_neighbour(state, s, [&](Slot y) {
+        f(y);
+        return false;
+    });
+}
+
+bool has_edge(State& state, Slot a, Slot b) noexcept;
 
 // A neighbour of s other than `avoid`, chosen to make a pivot cheap: the one of least degree among
 // the first few looked at, or the first leaf met. NO_SLOT when s has no other neighbour. The scan
 // is bounded so that choosing stays O(1) at a hub.
 inline constexpr int PARTNER_SCAN = 16;
-inline slot_t light_neighbour(const State& state, slot_t s, slot_t avoid = NO_SLOT) {
-    slot_t best = NO_SLOT;
+inline Slot light_neighbour(const State& state, Slot s, Slot avoid = NO_SLOT) {
+    Slot best = NO_SLOT;
     std::uint32_t best_degree = UINT32_MAX;
     int looked = 0;
-    find_neighbour(state, s, [&](slot_t y) {
+    find_neighbour(state, s, [&](Slot y) {
         if (y == avoid) return false;
         const std::uint32_t d = degree(state, y);
         if (d < best_degree) {
@@ -75,30 +81,32 @@ inline slot_t light_neighbour(const State& state, slot_t s, slot_t avoid = NO_SL
 }
 
 // Whether s has a neighbour other than `other`.
-inline bool has_neighbour_besides(State& state, slot_t s, slot_t other) noexcept {
+inline bool has_neighbour_besides(State& state, Slot s, Slot other) noexcept {
     const std::uint32_t d = degree(state, s);
     return d >= 2 || (d == 1 && !has_edge(state, s, other));
 }
 
+// ---- writing edges ---------------------------------------------------------------------------
+
 // Room for `extra` more list entries at s. Throws std::bad_alloc with nothing changed.
-inline void reserve_list_room(State& state, slot_t s, std::size_t extra) {
+inline void reserve_list_room(State& state, Slot s, std::size_t extra) {
     Node& node = state.nodes[s];
-    node.reserve_list(std::size_t{node.list_size()} + extra);
+    node.list.reserve(std::size_t{node.list.size()} + extra);
 }
 
 // Room for the edge a-b should it have to be added. Throws std::bad_alloc with nothing changed.
-inline void reserve_edge(State& state, slot_t a, slot_t b) {
+inline void reserve_edge(State& state, Slot a, Slot b) {
     if (same_block(state, a, b)) return;
     reserve_list_room(state, a, 1);
     reserve_list_room(state, b, 1);
 }
 
 // Adds the absent edge a-b; list room has been reserved.
-void add_edge(State& state, slot_t a, slot_t b) noexcept;
+void add_edge(State& state, Slot a, Slot b) noexcept;
 // Removes the present edge a-b.
-void remove_edge(State& state, slot_t a, slot_t b) noexcept;
+void remove_edge(State& state, Slot a, Slot b) noexcept;
 // Adds or removes a-b; list room has been reserved.
-inline void toggle_edge_reserved(State& state, slot_t a, slot_t b) noexcept {
+inline void toggle_edge_reserved(State& state, Slot a, Slot b) noexcept {
     if (has_edge(state, a, b)) {
         remove_edge(state, a, b);
     } else {
@@ -110,42 +118,44 @@ inline void toggle_edge_reserved(State& state, slot_t a, slot_t b) noexcept {
 // each former neighbour. Memory is given back where lists shrank; s, and any neighbour left
 // without edges in the block, leave their block.
 template <class F>
-void isolate(State& state, slot_t s, F&& f);
+void isolate(State& state, Slot s, F&& f);
+
+// ---- dense blocks ----------------------------------------------------------------------------
 
 // Makes every vertex of `vertices` (distinct slots) a member of one dense block, moving its edges
 // to fellow members from lists into rows; whole blocks that some of them belong to are merged into
 // it. Returns the block id, or NO_BLOCK when no block can be had (too many blocks): then nothing
 // changed. Throws std::bad_alloc with nothing changed. The quantum state is the same afterwards.
 // Lists only lose entries and keep their room (the caller compacts them when it is done).
-std::uint16_t absorb(State& state, std::span<const slot_t> vertices);
+std::uint16_t absorb(State& state, std::span<const Slot> vertices);
 
 // Takes s out of its block if it has no edges in it; a block left without members frees its memory.
-void leave_block_if_unlinked(State& state, slot_t s) noexcept;
+void leave_block_if_unlinked(State& state, Slot s) noexcept;
 
 // ---- implementation of the template ---------------------------------------------------------
 
 template <class F>
-void isolate(State& state, slot_t s, F&& f) {
+void isolate(State& state, Slot s, F&& f) {
     Node& node = state.nodes[s];
-    for (const slot_t* p = node.list_begin(); p != node.list_end(); ++p) {
-        Node& other = state.nodes[*p];
-        other.erase(s);
-        other.compact_list();
-        f(*p);
+    for (Slot y : node.list) {
+        Node& other = state.nodes[y];
+        list_erase(other, s);
+        compact(other);
+        f(y);
     }
-    node.clear_list();
-    node.compact_list();
-    if (node.member != 0) {
+    node.list.clear();
+    compact(node);
+    if (node.in_block()) {
         Block& block = state.blocks[node.block];
-        const std::uint32_t local = node.member - 1;
+        const std::uint32_t local = node.local();
         row_word* row = block.row(local);
-        for_each_bit(row, block.words, [&](std::uint32_t other) {
-            const slot_t t = block.slot_at[other];
+        for (std::uint32_t other : set_bits(row, block.words)) {
+            const Slot t = block.slot_at[other];
             block.flip(other, local);
             --block.row_count[other];
             f(t);
             leave_block_if_unlinked(state, t);  // s is still a member: the block stays
-        });
+        }
         for (std::uint32_t w = 0; w < block.words; ++w) row[w] = 0;
         block.row_count[local] = 0;
         leave_block_if_unlinked(state, s);

@@ -14,14 +14,14 @@ HubIndex* HubIndex::allocate(std::uint32_t capacity) noexcept {
     return index;
 }
 
-void HubIndex::place(slot_t key, std::uint32_t position) noexcept {
+void HubIndex::place(Slot key, std::uint32_t position) noexcept {
     std::uint32_t i = home(key);
     while (table()[i].key != NO_SLOT) i = (i + 1) & mask_;
     table()[i] = Entry{key, position};
     ++count_;
 }
 
-HubIndex* HubIndex::build(const slot_t* entries, std::uint32_t count) noexcept {
+HubIndex* HubIndex::build(const Slot* entries, std::uint32_t count) noexcept {
     std::uint64_t capacity = 16;
     while (capacity < 2ull * count + 2) capacity *= 2;
     if (capacity > (1ull << 31)) return nullptr;
@@ -33,7 +33,7 @@ HubIndex* HubIndex::build(const slot_t* entries, std::uint32_t count) noexcept {
 
 void HubIndex::destroy(HubIndex* index) noexcept { ::operator delete(index); }
 
-HubIndex* HubIndex::insert(HubIndex* index, slot_t key, std::uint32_t position) noexcept {
+HubIndex* HubIndex::insert(HubIndex* index, Slot key, std::uint32_t position) noexcept {
     const std::uint64_t capacity = static_cast<std::uint64_t>(index->mask_) + 1;
     if (2ull * (index->count_ + 1) > capacity) {
         if (2 * capacity > (1ull << 31)) {
@@ -56,7 +56,7 @@ HubIndex* HubIndex::insert(HubIndex* index, slot_t key, std::uint32_t position) 
     return index;
 }
 
-void HubIndex::erase(slot_t key) noexcept {
+void HubIndex::erase(Slot key) noexcept {
     std::uint32_t hole = home(key);
     while (table()[hole].key != key) {
         if (table()[hole].key == NO_SLOT) return;

@@ -1,14 +1,13 @@
 #include "engine/measurement.h"
 
 #include "engine/complementation.h"
-#include "engine/graph.h"
 
 namespace nodeweave {
 
 namespace {
 
-void measure_z_rule(State& state, slot_t s, std::uint8_t g) {
-    isolate(state, s, [&](slot_t y) {
+void measure_z_rule(State& state, Slot s, std::uint8_t g) {
+    isolate(state, s, [&](Slot y) {
         if (g) multiply_right(state.nodes[y], VOP_Z);
     });
     if (g) multiply_right(state.nodes[s], VOP_X);
@@ -17,16 +16,13 @@ void measure_z_rule(State& state, slot_t s, std::uint8_t g) {
 
 // X on a leaf q with neighbour b: the pivot about q-b makes q the hub and b its leaf, which the Z
 // rule then cuts off: b loses all its edges, q and b's other neighbours keep the rest.
-void measure_x_of_a_leaf(State& state, slot_t sq, axis_t axis, std::uint8_t result) {
+void measure_x_of_a_leaf(State& state, Slot sq, axis_t axis, std::uint8_t result) {
     Node& q = state.nodes[sq];
-    const slot_t sb = q.list_size() == 1 ? q.list_at(0) : light_neighbour(state, sq);
+    const Slot sb = q.list.size() == 1 ? q.list[0] : light_neighbour(state, sq);
     Node& b = state.nodes[sb];
-    multiply_right(q, PIVOT_FIRST);
-    multiply_right(q, VOP_X);
-    multiply_right(b, PIVOT_SECOND);
-    multiply_right(b, VOP_Z);
+    multiply_pivot_ends(q, b, true);
     const std::uint8_t g = result ^ through_vop(axis, q.vop).negated;  // the axis is Z now
-    isolate(state, sb, [&](slot_t y) {
+    isolate(state, sb, [&](Slot y) {
         if (g && y != sq) multiply_right(state.nodes[y], VOP_Z);
     });
     if (g) {
@@ -38,9 +34,9 @@ void measure_x_of_a_leaf(State& state, slot_t sq, axis_t axis, std::uint8_t resu
 
 }  // namespace
 
-void collapse(State& state, qubit_t q, axis_t axis, std::uint8_t result) {
+void collapse(State& state, Qubit q, axis_t axis, std::uint8_t result) {
     for (;;) {
-        const slot_t s = state.slot(q);
+        const Slot s = state.slot(q);
         const GraphAxis m = through_vop(axis, state.nodes[s].vop);
         if (m.axis == AXIS_Z) {
             measure_z_rule(state, s, result ^ m.negated);
@@ -50,13 +46,13 @@ void collapse(State& state, qubit_t q, axis_t axis, std::uint8_t result) {
             measure_x_of_a_leaf(state, s, axis, result);
             return;
         }
-        const slot_t partner = light_neighbour(state, s);
+        const Slot partner = light_neighbour(state, s);
         if (m.axis == AXIS_Y) {
             const bool leaf = partner != NO_SLOT && degree(state, partner) == 1;
             local_complement(state, leaf ? partner : s);
             continue;
         }
-        pivot(state, q, state.qubit(partner));
+        pivot(state, s, partner);
     }
 }
 

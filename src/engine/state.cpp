@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "engine/thresholds.h"
+
 namespace nodeweave {
 
 #ifdef NODEWEAVE_TUNABLE_THRESHOLDS
@@ -40,15 +42,15 @@ State copy_state(const State& state) {
 
 void ensure_permutation(State& state) {
     if (!state.slot_of.empty() || state.nodes.empty()) return;
-    std::vector<slot_t> slot_of(state.nodes.size());
-    std::vector<std::uint32_t> qubit_of(state.nodes.size());
-    std::iota(slot_of.begin(), slot_of.end(), slot_t{0});
+    std::vector<Slot> slot_of(state.nodes.size());
+    BySlot<std::uint32_t> qubit_of(state.nodes.size());
+    for (std::uint32_t i = 0; i < slot_of.size(); ++i) slot_of[i] = Slot(i);
     std::iota(qubit_of.begin(), qubit_of.end(), std::uint32_t{0});
     state.slot_of.swap(slot_of);
     state.qubit_of.swap(qubit_of);
 }
 
-void relabel(State& state, slot_t a, slot_t b) noexcept {
+void relabel(State& state, Slot a, Slot b) noexcept {
     const std::uint32_t qa = state.qubit_of[a];
     const std::uint32_t qb = state.qubit_of[b];
     state.qubit_of[a] = qb;

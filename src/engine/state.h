@@ -5,7 +5,7 @@
 // Qubit q normally lives in slot q. A pivot about an edge with a leaf end exchanges the roles of
 // its two vertices; the engine then swaps which qubit lives in which slot instead of moving the
 // hub's neighbours, and from the first such swap on keeps the permutation in `slot_of` and
-// `qubit_of`. Edges refer to slots.
+// `qubit_of`. Edges refer to slots (see engine/index.h).
 //
 // An edge between two members of one dense block is a bit in both their rows; every other edge is
 // an entry in both vertices' lists. Invariants: edges are symmetric, no vertex is its own
@@ -18,35 +18,36 @@
 
 #include "clifford/tables.h"
 #include "engine/block.h"
+#include "engine/index.h"
 #include "engine/node.h"
 #include "engine/panic.h"
 
 namespace nodeweave {
 
-// A qubit index as callers give it. Slots are 32-bit, so a state holds at most MAX_QUBITS qubits.
-using qubit_t = std::size_t;
+// Slots are 32-bit, so a state holds at most MAX_QUBITS qubits.
 inline constexpr std::size_t MAX_QUBITS = UINT32_MAX;
 
 struct State {
-    std::vector<Node> nodes;                  // by slot
-    std::vector<slot_t> slot_of;              // qubit -> slot; empty while slot q holds qubit q
-    std::vector<std::uint32_t> qubit_of;      // slot -> qubit; empty likewise
+    BySlot<Node> nodes;
+    std::vector<Slot> slot_of;                // qubit -> slot; empty while slot q holds qubit q
+    BySlot<std::uint32_t> qubit_of;           // slot -> qubit; empty likewise
     std::vector<Block> blocks;                // by id; a block without members holds no memory
     std::vector<std::uint16_t> free_blocks;   // ids of empty blocks; room for blocks.size() entries
 
     std::size_t size() const noexcept { return nodes.size(); }
 
     // Throws Panic("index out of bounds: ...") unless q < size().
-    void check(qubit_t q) const {
-        if (q >= nodes.size()) [[unlikely]] throw_index_out_of_bounds(nodes.size(), q);
+    void check(Qubit q) const {
+        if (index_of(q) >= nodes.size()) [[unlikely]] throw_index_out_of_bounds(nodes.size(), index_of(q));
     }
-    slot_t slot(qubit_t q) const {
+    // The one place where qubits and slots convert into each other.
+    Slot slot(Qubit q) const {
         check(q);
-        return slot_of.empty() ? static_cast<slot_t>(q) : slot_of[q];
+        return slot_of.empty() ? Slot(index_of(q)) : slot_of[index_of(q)];
     }
-    qubit_t qubit(slot_t s) const noexcept { return qubit_of.empty() ? s : qubit_of[s]; }
-    Node& node(qubit_t q) { return nodes[slot(q)]; }
-    const Node& node(qubit_t q) const { return nodes[slot(q)]; }
+    Qubit qubit(Slot s) const noexcept { return Qubit(qubit_of.empty() ? index_of(s) : qubit_of[s]); }
+    Node& node(Qubit q) { return nodes[slot(q)]; }
+    const Node& node(Qubit q) const { return nodes[slot(q)]; }
 };
 
 // n qubits in |0>: no edges, VOP H everywhere. Throws Panic("capacity overflow") when the record
@@ -58,7 +59,7 @@ State make_state(std::size_t qubit_amount);
 State copy_state(const State& state);
 
 // Applies the single-qubit gate g (a VOP) to qubit q: vop <- g * vop.
-inline void apply_gate(State& state, qubit_t q, vop_t g) {
+inline void apply_gate(State& state, Qubit q, vop_t g) {
     Node& node = state.node(q);
     node.vop = VOP_PRODUCT[g][node.vop];
 }
@@ -72,6 +73,6 @@ inline void multiply_right(Node& node, vop_t c) noexcept { node.vop = VOP_PRODUC
 void ensure_permutation(State& state);
 
 // Exchanges the qubits living in slots a and b, their VOPs with them. The permutation exists.
-void relabel(State& state, slot_t a, slot_t b) noexcept;
+void relabel(State& state, Slot a, Slot b) noexcept;
 
 }  // namespace nodeweave

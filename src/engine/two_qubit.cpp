@@ -15,16 +15,16 @@ class Frame {
 public:
     explicit Frame(State& state) : state_(state) {}
 
-    Frame& rotate(qubit_t q, vop_t gate) {
+    Frame& rotate(Qubit q, vop_t gate) {
         apply_gate(state_, q, gate);  // checks the index first
         qubits_[count_] = q;
         gates_[count_++] = gate;
         return *this;
     }
-    Frame& h(qubit_t q) { return rotate(q, VOP_H); }
-    Frame& sdag_h(qubit_t q) { return rotate(q, VOP_SDAG).rotate(q, VOP_H); }
+    Frame& h(Qubit q) { return rotate(q, VOP_H); }
+    Frame& sdag_h(Qubit q) { return rotate(q, VOP_SDAG).rotate(q, VOP_H); }
 
-    void cz(qubit_t first, qubit_t second) {
+    void cz(Qubit first, Qubit second) {
         try {
             nodeweave::cz(state_, first, second);
         } catch (const std::bad_alloc&) {
@@ -39,49 +39,49 @@ public:
 
 private:
     State& state_;
-    qubit_t qubits_[4];
+    Qubit qubits_[4];
     vop_t gates_[4];
     int count_ = 0;
 };
 
 // The rotations after the controlled-Z: the indices are known to be valid by then.
-void h(State& s, qubit_t q) { apply_gate(s, q, VOP_H); }
-void h_s(State& s, qubit_t q) {
+void h(State& s, Qubit q) { apply_gate(s, q, VOP_H); }
+void h_s(State& s, Qubit q) {
     apply_gate(s, q, VOP_H);
     apply_gate(s, q, VOP_S);
 }
 
 }  // namespace
 
-void cx(State& s, qubit_t c, qubit_t t) {
+void cx(State& s, Qubit c, Qubit t) {
     Frame(s).h(t).cz(c, t);
     h(s, t);
 }
 
-void cy(State& s, qubit_t c, qubit_t t) {
+void cy(State& s, Qubit c, Qubit t) {
     Frame(s).sdag_h(t).cz(c, t);
     h_s(s, t);
 }
 
-void xcx(State& s, qubit_t c, qubit_t t) {
+void xcx(State& s, Qubit c, Qubit t) {
     Frame(s).h(c).h(t).cz(c, t);
     h(s, t);
     h(s, c);
 }
 
 // The mirror of ycx with the operands exchanged.
-void xcy(State& s, qubit_t c, qubit_t t) { ycx(s, t, c); }
+void xcy(State& s, Qubit c, Qubit t) { ycx(s, t, c); }
 
 // The mirror of cx with the operands exchanged.
-void xcz(State& s, qubit_t c, qubit_t t) { cx(s, t, c); }
+void xcz(State& s, Qubit c, Qubit t) { cx(s, t, c); }
 
-void ycx(State& s, qubit_t c, qubit_t t) {
+void ycx(State& s, Qubit c, Qubit t) {
     Frame(s).sdag_h(c).h(t).cz(c, t);
     h(s, t);
     h_s(s, c);
 }
 
-void ycy(State& s, qubit_t c, qubit_t t) {
+void ycy(State& s, Qubit c, Qubit t) {
     Frame(s).rotate(t, VOP_SDAG).sdag_h(c).h(t).cz(c, t);
     h(s, t);
     h_s(s, c);
@@ -89,6 +89,6 @@ void ycy(State& s, qubit_t c, qubit_t t) {
 }
 
 // The mirror of cy with the operands exchanged.
-void ycz(State& s, qubit_t c, qubit_t t) { cy(s, t, c); }
+void ycz(State& s, Qubit c, Qubit t) { cy(s, t, c); }
 
 }  // namespace nodeweave

@@ -7,13 +7,13 @@
 
 namespace nodeweave {
 
-void cx(State& state, qubit_t control, qubit_t target);
-void cy(State& state, qubit_t control, qubit_t target);
-void xcx(State& state, qubit_t control, qubit_t target);
-void xcy(State& state, qubit_t control, qubit_t target);
-void xcz(State& state, qubit_t control, qubit_t target);
-void ycx(State& state, qubit_t control, qubit_t target);
-void ycy(State& state, qubit_t control, qubit_t target);
-void ycz(State& state, qubit_t control, qubit_t target);
+void cx(State& state, Qubit control, Qubit target);
+void cy(State& state, Qubit control, Qubit target);
+void xcx(State& state, Qubit control, Qubit target);
+void xcy(State& state, Qubit control, Qubit target);
+void xcz(State& state, Qubit control, Qubit target);
+void ycx(State& state, Qubit control, Qubit target);
+void ycy(State& state, Qubit control, Qubit target);
+void ycz(State& state, Qubit control, Qubit target);
 
 }  // namespace nodeweave

@@ -2,13 +2,12 @@
 // Projective measurement of one qubit in the X, Y or Z basis.
 //
 // The requested axis is translated through the qubit's VOP into an axis of the bare graph state;
-// the outcome is certain only for X on an isolated vertex. Otherwise the graph-level outcome is the
+// where the outcome is not certain there (`is_certain`), the graph-level outcome is the
 // top bit of one 32-bit word drawn from `draw`, the result is that outcome seen through the VOP,
 // and the state collapses onto it. After the update the measured qubit has no edges.
 
 #include <cstdint>
 
-#include "engine/graph.h"
 #include "engine/measurement.h"
 
 namespace nodeweave {
@@ -16,11 +15,10 @@ namespace nodeweave {
 // Measures `axis` (0 X, 1 Y, 2 Z) on qubit q; returns the result bit (0 for +1, 1 for -1).
 // `draw` is called at most once, before anything changes, and only when the outcome is random.
 template <class Draw>
-std::uint8_t measure(State& state, qubit_t q, axis_t axis, Draw&& draw) {
-    const slot_t s = state.slot(q);
+std::uint8_t measure(State& state, Qubit q, axis_t axis, Draw&& draw) {
+    const Slot s = state.slot(q);
     const GraphAxis m = through_vop(axis, state.nodes[s].vop);
-    // An isolated vertex is in |+>: its X outcome is certain.
-    if (m.axis == AXIS_X && degree(state, s) == 0) return m.negated;
+    if (is_certain(state, s, m.axis)) return m.negated;
     const std::uint8_t g = static_cast<std::uint8_t>(static_cast<std::uint32_t>(draw()) >> 31);
     const std::uint8_t result = m.negated ^ g;
     collapse(state, q, axis, result);

@@ -10,7 +10,7 @@
 namespace nodeweave {
 
 struct PeekRecord {
-    qubit_t qubit;
+    Qubit qubit;
     std::uint8_t result;
     axis_t axis;
 };
@@ -32,15 +32,14 @@ axis_t draw_axis(Draw&& draw) {
 // Measures `qubits` one after another, in the given order, on a copy of `state`. A qubit that is
 // isolated at its turn is measured along its certain axis; any other along a random axis.
 template <class Draw>
-std::vector<PeekRecord> peek_measure(const State& state, const std::vector<qubit_t>& qubits,
+std::vector<PeekRecord> peek_measure(const State& state, const std::vector<Qubit>& qubits,
                                      Draw&& draw) {
     std::vector<PeekRecord> records;
     records.reserve(qubits.size());
     State copy = copy_state(state);
-    for (qubit_t q : qubits) {
-        const slot_t s = copy.slot(q);
-        const axis_t axis = degree(copy, s) == 0 ? X_PREIMAGE_AXIS[VOP_ADJOINT[copy.nodes[s].vop]]
-                                                 : draw_axis(draw);
+    for (Qubit q : qubits) {
+        const Slot s = copy.slot(q);
+        const axis_t axis = degree(copy, s) == 0 ? certain_axis(copy.nodes[s].vop) : draw_axis(draw);
         records.push_back(PeekRecord{q, measure(copy, q, axis, draw), axis});
     }
     return records;

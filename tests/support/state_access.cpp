@@ -17,9 +17,9 @@ literal::Graph graph_of(const State& state) {
     graph.vop.resize(n);
     graph.adjacency.resize(n);
     for (std::size_t q = 0; q < n; ++q) {
-        const slot_t s = state.slot(q);
+        const Slot s = state.slot(Qubit(q));
         graph.vop[q] = state.nodes[s].vop;
-        for_each_neighbour(state, s, [&](slot_t t) { graph.adjacency[q].push_back(state.qubit(t)); });
+        for_each_neighbour(state, s, [&](Slot t) { graph.adjacency[q].push_back(index_of(state.qubit(t))); });
     }
     return graph;
 }
@@ -49,10 +49,10 @@ std::string malformation(const literal::Graph& graph, std::size_t n) {
 State state_of_graph(const literal::Graph& graph) {
     State state = make_state(graph.vop.size());
     for (std::size_t q = 0; q < graph.vop.size(); ++q) {
-        Node& node = state.nodes[q];
+        Node& node = state.nodes[Slot(q)];
         node.vop = graph.vop[q];
-        node.reserve_list(graph.adjacency[q].size());
-        for (std::size_t t : graph.adjacency[q]) node.append(static_cast<slot_t>(t));
+        node.list.reserve(graph.adjacency[q].size());
+        for (std::size_t t : graph.adjacency[q]) node.list.append(Slot(t));
     }
     return state;
 }
@@ -66,41 +66,42 @@ std::string broken_invariant(State& state) {
     if (!state.slot_of.empty()) {
         if (state.slot_of.size() != n) return "the permutation does not cover every qubit";
         for (std::size_t q = 0; q < n; ++q) {
-            if (state.slot_of[q] >= n || state.qubit_of[state.slot_of[q]] != q) {
+            if (index_of(state.slot_of[q]) >= n || state.qubit_of[state.slot_of[q]] != q) {
                 return fail("slot_of and qubit_of are not inverse", q);
             }
         }
     }
-    for (std::size_t s = 0; s < n; ++s) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const Slot s{static_cast<std::uint32_t>(i)};
         Node& node = state.nodes[s];
-        if (node.vop >= 24) return fail("VOP out of range", s);
-        if (node.mark != 0) return fail("scratch mark left set", s);
-        std::unordered_set<slot_t> seen;
-        for (std::uint32_t i = 0; i < node.list_size(); ++i) {
-            const slot_t t = node.list_at(i);
-            if (t >= n) return fail("list entry out of range", s);
-            if (t == s) return fail("vertex lists itself", s);
-            if (!seen.insert(t).second) return fail("list entry twice", s);
-            if (same_block(state, static_cast<slot_t>(s), t)) return fail("list entry within the block", s);
-            if (!state.nodes[t].contains(static_cast<slot_t>(s))) return fail("list edge not symmetric", s);
-            if (node.find(t) != i) return fail("position index disagrees with the list", s);
+        if (node.vop >= 24) return fail("VOP out of range", i);
+        if (node.mark != 0) return fail("scratch mark left set", i);
+        std::unordered_set<Slot> seen;
+        for (std::uint32_t j = 0; j < node.list.size(); ++j) {
+            const Slot t = node.list[j];
+            if (index_of(t) >= n) return fail("list entry out of range", i);
+            if (t == s) return fail("vertex lists itself", i);
+            if (!seen.insert(t).second) return fail("list entry twice", i);
+            if (same_block(state, s, t)) return fail("list entry within the block", i);
+            if (!state.nodes[t].list.contains(s)) return fail("list edge not symmetric", i);
+            if (list_position(node, t) != j) return fail("position index disagrees with the list", i);
         }
         if (node.member != 0) {
-            if (node.block >= state.blocks.size()) return fail("block id out of range", s);
+            if (node.block >= state.blocks.size()) return fail("block id out of range", i);
             const Block& block = state.blocks[node.block];
             const std::uint32_t local = node.member - 1;
-            if (local >= block.issued || block.slot_at[local] != s) return fail("block does not know its member", s);
-            if (block.test(local, local)) return fail("row holds the vertex itself", s);
+            if (local >= block.issued || block.slot_at[local] != s) return fail("block does not know its member", i);
+            if (block.test(local, local)) return fail("row holds the vertex itself", i);
             std::uint32_t count = 0;
             bool bad = false;
-            for_each_bit(block.row(local), block.words, [&](std::uint32_t other) {
+            for (std::uint32_t other : set_bits(block.row(local), block.words)) {
                 ++count;
                 if (other >= block.issued || block.slot_at[other] == NO_SLOT || !block.test(other, local)) bad = true;
-            });
-            if (bad) return fail("row edge to a free index or not symmetric", s);
-            if (count != block.row_count[local]) return fail("row count disagrees with the row", s);
+            }
+            if (bad) return fail("row edge to a free index or not symmetric", i);
+            if (count != block.row_count[local]) return fail("row count disagrees with the row", i);
         } else if (node.block != NO_BLOCK) {
-            return fail("block id without membership", s);
+            return fail("block id without membership", i);
         }
     }
     if (state.free_blocks.capacity() < state.blocks.size()) return "no room to free every block";
@@ -116,13 +117,13 @@ std::string broken_invariant(State& state) {
         if (block.free_locals.capacity() < block.capacity()) return fail("no room to free every member", id);
         std::uint32_t members = 0;
         for (std::uint32_t local = 0; local < block.issued; ++local) {
-            const slot_t s = block.slot_at[local];
+            const Slot s = block.slot_at[local];
             if (s == NO_SLOT) {
                 if (block.row_count[local] != 0) return fail("free index with edges", id);
                 continue;
             }
             ++members;
-            if (s >= n || state.nodes[s].member != local + 1 || state.nodes[s].block != id) {
+            if (index_of(s) >= n || state.nodes[s].member != local + 1 || state.nodes[s].block != id) {
                 return fail("member does not know its block", id);
             }
         }

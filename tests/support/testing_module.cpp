@@ -63,11 +63,13 @@ State& state_of(PyObject* object) {
     return reinterpret_cast<SimulatorObject*>(object)->state;
 }
 
-qubit_t index_arg(PyObject* object) {
-    qubit_t value;
+std::uint64_t index_arg(PyObject* object) {
+    Qubit value;
     if (!to_index(object, "index", &value)) throw PythonError{};
-    return value;
+    return index_of(value);
 }
+
+Qubit qubit_arg(PyObject* object) { return Qubit(index_arg(object)); }
 
 // Takes over a new reference; throws PythonError when the call that made it failed.
 OwnedRef checked(PyObject* object) {
@@ -178,13 +180,13 @@ literal::Graph graph_from(PyObject* vops, PyObject* adjacency, std::size_t n) {
     graph.vop.resize(n);
     graph.adjacency.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const qubit_t vop = index_arg(PyList_GET_ITEM(vops, i));
+        const std::uint64_t vop = index_arg(PyList_GET_ITEM(vops, i));
         if (vop >= 24) malformed("a VOP must be below 24");
         graph.vop[i] = static_cast<vop_t>(vop);
         PyObject* list = PyList_GET_ITEM(adjacency, i);
         if (!PyList_Check(list)) malformed("each adjacency must be a list");
         for (Py_ssize_t j = 0; j < PyList_GET_SIZE(list); ++j) {
-            const qubit_t neighbour = index_arg(PyList_GET_ITEM(list, j));
+            const std::uint64_t neighbour = index_arg(PyList_GET_ITEM(list, j));
             if (neighbour >= n) malformed("a neighbour index is out of range");
             graph.adjacency[i].push_back(neighbour);
         }
@@ -227,14 +229,14 @@ PyObject* layout(PyObject*, PyObject* sim) {
             OwnedRef members = checked(PyList_New(0));
             for (std::uint32_t local = 0; local < block.issued; ++local) {
                 if (block.slot_at[local] != NO_SLOT) {
-                    append(members, checked(PyLong_FromSize_t(state.qubit(block.slot_at[local]))));
+                    append(members, checked(PyLong_FromUnsignedLongLong(index_of(state.qubit(block.slot_at[local])))));
                 }
             }
             append(blocks, std::move(members));
         }
         OwnedRef indexed = checked(PyList_New(0));
         for (std::size_t q = 0; q < state.size(); ++q) {
-            if (state.node(q).list_indexed()) append(indexed, checked(PyLong_FromSize_t(q)));
+            if (state.node(Qubit(q)).list.index() != nullptr) append(indexed, checked(PyLong_FromSize_t(q)));
         }
         return Py_BuildValue("{sNsOsN}", "blocks", blocks.release(), "relabelled",
                              state.slot_of.empty() ? Py_False : Py_True, "indexed", indexed.release());
@@ -247,7 +249,7 @@ PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const Thresholds previous = thresholds;
         if (nargs == 4) {
-            qubit_t values[4];
+            std::uint64_t values[4];
             for (int i = 0; i < 4; ++i) {
                 values[i] = index_arg(args[i]);
                 if (values[i] > UINT32_MAX) malformed("thresholds must fit 32 bits");
@@ -263,30 +265,30 @@ PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
     });
 }
 
-template <void (*OPERATION)(State&, qubit_t, qubit_t)>
+template <void (*OPERATION)(State&, Qubit, Qubit)>
 PyObject* pair_operation(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 3) malformed("expected (sim, a, b)");
         State& state = state_of(args[0]);
-        const qubit_t a = index_arg(args[1]);
-        const qubit_t b = index_arg(args[2]);
+        const Qubit a = qubit_arg(args[1]);
+        const Qubit b = qubit_arg(args[2]);
         if (a == b) malformed("the two vertices must differ");
         OPERATION(state, a, b);
         Py_RETURN_NONE;
     });
 }
 
-void local_complement_qubit(State& state, qubit_t q) { local_complement(state, state.slot(q)); }
+void local_complement_qubit(State& state, Qubit q) { local_complement(state, state.slot(q)); }
 
-void pivot_qubits(State& state, qubit_t p, qubit_t r) {
+void pivot_qubits(State& state, Qubit p, Qubit r) {
     if (!has_edge(state, state.slot(p), state.slot(r))) malformed("a pivot needs an edge");
-    pivot(state, p, r);
+    pivot(state, state.slot(p), state.slot(r));
 }
 
 PyObject* local_complement_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 2) malformed("expected (sim, v)");
-        local_complement_qubit(state_of(args[0]), index_arg(args[1]));
+        local_complement_qubit(state_of(args[0]), qubit_arg(args[1]));
         Py_RETURN_NONE;
     });
 }
@@ -295,8 +297,8 @@ PyObject* measure_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
         State& state = state_of(args[0]);
-        const qubit_t qubit = index_arg(args[1]);
-        const qubit_t axis = index_arg(args[2]);
+        const Qubit qubit = qubit_arg(args[1]);
+        const std::uint64_t axis = index_arg(args[2]);
         if (axis > 2) malformed("axis must be 0, 1 or 2");
         const std::vector<std::uint32_t> words = words_arg(args[3]);
         SuppliedWords draw{&words};
@@ -319,7 +321,7 @@ PyObject* on_literal_graph(PyObject* sim, Operation&& operation) {
 PyObject* literal_local_complement(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 2) malformed("expected (sim, v)");
-        const qubit_t v = index_arg(args[1]);
+        const std::uint64_t v = index_arg(args[1]);
         return on_literal_graph(args[0], [&](literal::Graph& graph) {
             if (v >= graph.vop.size()) throw_index_out_of_bounds(graph.vop.size(), v);
             literal::local_complement(graph, v);
@@ -332,8 +334,8 @@ template <void (*OPERATION)(literal::Graph&, std::size_t, std::size_t)>
 PyObject* literal_pair(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 3) malformed("expected (sim, a, b)");
-        const qubit_t a = index_arg(args[1]);
-        const qubit_t b = index_arg(args[2]);
+        const std::uint64_t a = index_arg(args[1]);
+        const std::uint64_t b = index_arg(args[2]);
         if (a == b) malformed("the two vertices must differ");
         return on_literal_graph(args[0], [&](literal::Graph& graph) {
             if (a >= graph.vop.size()) throw_index_out_of_bounds(graph.vop.size(), a);
@@ -347,8 +349,8 @@ PyObject* literal_pair(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 PyObject* literal_measure(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
-        const qubit_t qubit = index_arg(args[1]);
-        const qubit_t axis = index_arg(args[2]);
+        const std::uint64_t qubit = index_arg(args[1]);
+        const std::uint64_t axis = index_arg(args[2]);
         if (axis > 2) malformed("axis must be 0, 1 or 2");
         const std::vector<std::uint32_t> words = words_arg(args[3]);
         return on_literal_graph(args[0], [&](literal::Graph& graph) {
@@ -368,12 +370,12 @@ PyObject* apply(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if ((nargs != 3 && nargs != 4) || !PyUnicode_Check(args[1])) malformed("expected (sim, name, qubit[, qubit])");
         State& state = state_of(args[0]);
         const std::string name = PyUnicode_AsUTF8(args[1]);
-        const qubit_t a = index_arg(args[2]);
+        const Qubit a = qubit_arg(args[2]);
         static const std::pair<const char*, vop_t> single[] = {
             {"x", VOP_X}, {"y", VOP_Y}, {"z", VOP_Z}, {"h", VOP_H}, {"s", VOP_S}, {"sdag", VOP_SDAG}};
         static const std::pair<const char*, axis_t> measurements[] = {
             {"measure_x", AXIS_X}, {"measure_y", AXIS_Y}, {"measure_z", AXIS_Z}};
-        static const std::pair<const char*, void (*)(State&, qubit_t, qubit_t)> pairs[] = {
+        static const std::pair<const char*, void (*)(State&, Qubit, Qubit)> pairs[] = {
             {"cz", cz}, {"cx", cx}, {"cy", cy}, {"xcx", xcx}, {"xcy", xcy},
             {"xcz", xcz}, {"ycx", ycx}, {"ycy", ycy}, {"ycz", ycz}};
         if (nargs == 3) {
@@ -387,7 +389,7 @@ PyObject* apply(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
                 if (name == method) return PyLong_FromLong(measure(state, a, axis, ThreadRandom{}));
             }
         } else {
-            const qubit_t b = index_arg(args[3]);
+            const Qubit b = qubit_arg(args[3]);
             if (a == b) malformed("control and target must be different qubits");
             for (const auto& [gate, operation] : pairs) {
                 if (name == gate) {
@@ -404,11 +406,11 @@ PyObject* peek_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 3) malformed("expected (sim, qubits, words)");
         const State& state = state_of(args[0]);
-        std::vector<qubit_t> qubits;
+        std::vector<Qubit> qubits;
         {
             const OwnedRef fast = checked(PySequence_Fast(args[1], "qubits must be a sequence"));
             for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast.get()); ++i) {
-                qubit_t q;
+                Qubit q;
                 if (!to_index(PySequence_Fast_GET_ITEM(fast.get(), i), "qubits", &q)) {
                     throw PythonError{};
                 }
@@ -421,7 +423,7 @@ PyObject* peek_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(records.size())));
         for (std::size_t i = 0; i < records.size(); ++i) {
             set_item(list, i,
-                     checked(Py_BuildValue("(Kii)", static_cast<unsigned long long>(records[i].qubit),
+                     checked(Py_BuildValue("(Kii)", static_cast<unsigned long long>(index_of(records[i].qubit)),
                                            records[i].result, records[i].axis)));
         }
         return Py_BuildValue("(Nn)", list.release(), static_cast<Py_ssize_t>(draw.used));
@@ -449,9 +451,9 @@ PyObject* chacha_block_function(PyObject*, PyObject* const* args, Py_ssize_t nar
 
 PyObject* random_words(PyObject*, PyObject* count) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        const qubit_t n = index_arg(count);
+        const std::uint64_t n = index_arg(count);
         OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(n)));
-        for (qubit_t i = 0; i < n; ++i) {
+        for (std::uint64_t i = 0; i < n; ++i) {
             set_item(list, i, checked(PyLong_FromUnsignedLong(thread_random_word())));
         }
         return list.release();
@@ -461,11 +463,11 @@ PyObject* random_words(PyObject*, PyObject* count) {
 // index_set(qubits): the conversion of peek_measure_set's argument, as a list in ascending order.
 PyObject* index_set(PyObject*, PyObject* qubits) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::vector<qubit_t> indices;
+        std::vector<Qubit> indices;
         if (!to_index_set(qubits, "qubits", &indices)) throw PythonError{};
         OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(indices.size())));
         for (std::size_t i = 0; i < indices.size(); ++i) {
-            set_item(list, i, checked(PyLong_FromUnsignedLongLong(indices[i])));
+            set_item(list, i, checked(PyLong_FromUnsignedLongLong(index_of(indices[i]))));
         }
         return list.release();
     });
