@@ -70,11 +70,20 @@ def test_argument_parsing_messages(name, args, kwargs, message):
     assert testing.dump(sim) == before
 
 
-@pytest.mark.parametrize("call,vops", [  # qubit 0 carries Y, qubit 1 the identity; cz is not symmetric
-    (lambda s: s.cz(target=1, control=0), [2, 3]),
-    (lambda s: s.cz(0, target=1), [2, 3]),
-    (lambda s: s.cz(control=1, target=0), [3, 0]),
-    (lambda s: s.cz(1, 0), [3, 0]),
+@pytest.mark.parametrize("call,entangled", [  # qubit 0 in |+>, qubit 1 in |0>: cx entangles them
+    (lambda s: s.cx(target=1, control=0), True),      # only when qubit 0 is the control
+    (lambda s: s.cx(0, target=1), True),
+    (lambda s: s.cx(control=1, target=0), False),
+    (lambda s: s.cx(1, 0), False),
+])
+def test_two_qubit_arguments_by_keyword(call, entangled):
+    sim = NodeWeave(2)
+    sim.h(0)
+    call(sim)
+    assert sim.get_entangled_group(0) == ({0, 1} if entangled else {0})
+
+
+@pytest.mark.parametrize("call,vops", [  # qubit 0 carries Y, qubit 1 the identity
     (lambda s: s.h(qubit=True), [2, 10]),  # True is qubit 1
     (lambda s: s.x(Idx(1)), [2, 1]),
 ])

@@ -145,13 +145,13 @@ def test_a_star_stays_a_star():
     testing.check(sim)
 
 
-def test_a_ghz_chain_swaps_records_and_stays_a_star():
+def test_a_ghz_chain_stays_a_star():
     n = 2000
     sim = NodeWeave(n)
     sim.h(0)
     for q in range(n - 1):
         sim.cx(q, q + 1)
-    assert edges(sim) == n - 1 and testing.layout(sim)["relabelled"]
+    assert edges(sim) == n - 1
     ref = stim.TableauSimulator()
     ref.set_num_qubits(40)
     small = NodeWeave(40)

@@ -1,5 +1,8 @@
 #include "engine/cz.h"
 
+#include <memory_resource>
+#include <vector>
+
 #include "engine/complementation.h"
 #include "engine/cz_lookup.h"
 #include "engine/graph.h"
@@ -11,13 +14,12 @@ namespace {
 // A VOP that keeps the Z axis is a diagonal one, times X when `carries_x`.
 bool carries_x(vop_t v) { return keeps_z_axis(v) && !is_diagonal(v); }
 
-// When x has a neighbour besides o, rewrites the graph (keeping the state) until x's VOP keeps the
-// Z axis. No rewrite is centred on o, so o's VOP only ever takes S or Z on the right, which keep
-// its Z axis.
-void prepare_operand(State& state, Qubit x, Qubit o) {
-    const Slot sx = state.slot(x);
-    const Slot so = state.slot(o);
-    if (keeps_z_axis(state.nodes[sx].vop) || !has_neighbour_besides(state, sx, so)) return;
+// The diagonal VOP diag(1, i^k).
+constexpr vop_t PHASE_VOP[4] = {VOP_IDENTITY, VOP_S, VOP_Z, VOP_SDAG};
+
+// Rewrites the graph (keeping the state) until x's VOP keeps the Z axis; x has a neighbour besides o.
+// No rewrite is centred on o.
+void prepare_operand(State& state, Slot sx, Slot so) {
     const Slot partner = light_neighbour(state, sx, so);
     if (through_vop(AXIS_Z, state.nodes[sx].vop).axis == AXIS_Y) {
         // With a leaf w, complementing about w costs nothing and turns x's axis to X, and the
@@ -32,46 +34,68 @@ void prepare_operand(State& state, Qubit x, Qubit o) {
     pivot(state, sx, partner);
 }
 
-// CZ once each operand either has no neighbour besides the other or keeps the Z axis. A VOP that
-// keeps the Z axis is taken out of the gate (CZ v_a = v_a CZ Z_b, with the Z only when v_a
-// carries an X), which leaves the table's case of a diagonal first operand.
-void apply_prepared(State& state, Qubit a, Qubit b) {
-    const Slot sa = state.slot(a);
-    const Slot sb = state.slot(b);
+// CZ on two operands whose VOPs both keep the Z axis: each VOP is taken out of the gate
+// (CZ v_a = v_a CZ Z_b, with the Z only when v_a carries an X), which leaves the edge toggled.
+void cz_on_z_axes(State& state, Slot sa, Slot sb) {
     Node& na = state.nodes[sa];
     Node& nb = state.nodes[sb];
-    const bool edge = has_edge(state, sa, sb);
-    const bool a_alone = degree(state, sa) == std::uint32_t{edge};
-    const bool b_alone = degree(state, sb) == std::uint32_t{edge};
     const vop_t va = na.vop, vb = nb.vop;
-    bool new_edge;
-    vop_t new_a, new_b;
-    if (a_alone && b_alone) {
-        const CzEntry entry = CZ_LOOKUP[edge][va][vb];
-        new_edge = entry.edge, new_a = entry.first, new_b = entry.second;
-    } else if (b_alone) {
-        const CzEntry entry = CZ_LOOKUP[edge][VOP_IDENTITY][carries_x(va) ? VOP_PRODUCT[VOP_Z][vb] : vb];
-        new_edge = entry.edge, new_a = VOP_PRODUCT[va][entry.first], new_b = entry.second;
-    } else if (a_alone) {
-        const CzEntry entry = CZ_LOOKUP[edge][carries_x(vb) ? VOP_PRODUCT[VOP_Z][va] : va][VOP_IDENTITY];
-        new_edge = entry.edge, new_a = entry.first, new_b = VOP_PRODUCT[vb][entry.second];
+    if (has_edge(state, sa, sb)) {
+        remove_edge(state, sa, sb);
+        tidy(state, sa);
+        tidy(state, sb);
     } else {
-        new_edge = !edge;
-        new_a = carries_x(vb) ? VOP_PRODUCT[va][VOP_Z] : va;
-        new_b = carries_x(va) ? VOP_PRODUCT[vb][VOP_Z] : vb;
-    }
-    if (new_edge && !edge) {
         reserve_edge(state, sa, sb);
         add_edge(state, sa, sb);
-    } else if (!new_edge && edge) {
-        remove_edge(state, sa, sb);
-        compact(na);
-        compact(nb);
-        leave_block_if_unlinked(state, sa);
-        leave_block_if_unlinked(state, sb);
     }
-    na.vop = new_a;
-    nb.vop = new_b;
+    if (carries_x(vb)) multiply_right(na, VOP_Z);
+    if (carries_x(va)) multiply_right(nb, VOP_Z);
+}
+
+// Toggles the edge between c and each of `others` (distinct slots, c not among them). Throws
+// std::bad_alloc with nothing changed.
+void toggle_star(State& state, Slot c, std::span<const Slot> others) {
+    std::size_t outside = 0;
+    for (Slot t : others) {
+        if (same_block(state, c, t)) continue;
+        ++outside;
+        reserve_list_room(state, t, 1);
+    }
+    reserve_list_room(state, c, outside);
+    for (Slot t : others) toggle_edge_reserved(state, c, t);
+    for (Slot t : others) tidy(state, t);
+    tidy(state, c);
+}
+
+// CZ when the control c's VOP keeps the Z axis and the target t's does not. Taken through the
+// VOPs, the gate is a controlled Pauli P = X or Y on t's bare graph state, with a sign; and
+// X_t |G> = Z_N(t) |G>, Y_t |G> = -i Z_t Z_N(t) |G>. So the gate is a controlled product of Zs:
+// the edges from c to N(t) (and to t for Y) toggle, and c's VOP takes the phase of the branch
+// where c is |1> (a Z on c folds into it when c is among the Zs).
+void controlled_pauli(State& state, Slot c, Slot t) {
+    Node& nc = state.nodes[c];
+    Node& nt = state.nodes[t];
+    const vop_t target_vop = carries_x(nc.vop) ? VOP_PRODUCT[VOP_Z][nt.vop] : nt.vop;
+    const GraphAxis p = through_vop(AXIS_Z, target_vop);
+    // The phase as a power of i: the sign of P, -i for Y, and -1 when c is one of the Zs.
+    unsigned quarter_turns = 2u * p.negated + (p.axis == AXIS_Y ? 3u : 0u);
+
+    std::byte buffer[1024];
+    std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
+    std::pmr::vector<Slot> zs(&arena);
+    zs.reserve(degree(state, t) + 1);
+    for_each_neighbour(state, t, [&](Slot y) {
+        if (y == c) {
+            quarter_turns += 2;
+        } else {
+            zs.push_back(y);
+        }
+    });
+    if (p.axis == AXIS_Y) zs.push_back(t);
+
+    toggle_star(state, c, zs);
+    nt.vop = target_vop;
+    multiply_right(nc, PHASE_VOP[quarter_turns % 4]);
 }
 
 }  // namespace
@@ -79,12 +103,42 @@ void apply_prepared(State& state, Qubit a, Qubit b) {
 void cz(State& state, Qubit a, Qubit b) {
     state.check(a);
     state.check(b);
-    // Preparing b can give a neighbours besides b, hence the second look at a; preparing a again
-    // never spoils b.
-    prepare_operand(state, a, b);
-    prepare_operand(state, b, a);
-    prepare_operand(state, a, b);
-    apply_prepared(state, a, b);
+    Slot sa = state.slot(a), sb = state.slot(b);
+    if (!keeps_z_axis(state.nodes[sa].vop) && !keeps_z_axis(state.nodes[sb].vop)) {
+        const bool a_reducible = has_neighbour_besides(state, sa, sb);
+        const bool b_reducible = has_neighbour_besides(state, sb, sa);
+        if (!a_reducible && !b_reducible) {
+            // Each operand has no neighbour besides the other: the table is exact.
+            Node& na = state.nodes[sa];
+            Node& nb = state.nodes[sb];
+            const bool edge = has_edge(state, sa, sb);
+            const CzEntry entry = CZ_LOOKUP[edge][na.vop][nb.vop];
+            if (entry.edge != edge) {
+                cz_on_z_axes(state, sa, sb);  // only for its edge toggle; the table sets the VOPs
+            }
+            na.vop = entry.first;
+            nb.vop = entry.second;
+            return;
+        }
+        // Bring the operand of lower degree onto the Z axis.
+        const bool first = a_reducible && (!b_reducible || degree(state, sa) <= degree(state, sb));
+        if (first) {
+            prepare_operand(state, sa, sb);
+        } else {
+            prepare_operand(state, sb, sa);
+        }
+        sa = state.slot(a);
+        sb = state.slot(b);
+    }
+    const bool a_on_z = keeps_z_axis(state.nodes[sa].vop);
+    const bool b_on_z = keeps_z_axis(state.nodes[sb].vop);
+    if (a_on_z && b_on_z) {
+        cz_on_z_axes(state, sa, sb);
+    } else if (a_on_z) {
+        controlled_pauli(state, sa, sb);
+    } else {
+        controlled_pauli(state, sb, sa);
+    }
 }
 
 }  // namespace nodeweave

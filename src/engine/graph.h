@@ -132,6 +132,14 @@ std::uint16_t absorb(State& state, std::span<const Slot> vertices);
 // Takes s out of its block if it has no edges in it; a block left without members frees its memory.
 void leave_block_if_unlinked(State& state, Slot s) noexcept;
 
+// What a vertex no longer needs once a rewrite has changed its edges: list memory, and its block
+// membership when none of its edges is in the block. Called at the end of a rewrite, never between
+// edge changes that rely on list room reserved for the block as it was.
+inline void tidy(State& state, Slot s) noexcept {
+    compact(state.nodes[s]);
+    leave_block_if_unlinked(state, s);
+}
+
 // ---- implementation of the template ---------------------------------------------------------
 
 template <class F>

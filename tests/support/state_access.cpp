@@ -100,6 +100,7 @@ std::string broken_invariant(State& state) {
             }
             if (bad) return fail("row edge to a free index or not symmetric", i);
             if (count != block.row_count[local]) return fail("row count disagrees with the row", i);
+            if (count == 0) return fail("block member without an edge in its block", i);
         } else if (node.block != NO_BLOCK) {
             return fail("block id without membership", i);
         }
