@@ -16,7 +16,7 @@ from thresholds import TINY, thresholds
 
 SINGLE, TWO = SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
 STIM_NAME = {"sdag": "s_dag"}  # every other gate has stim's name and operand order
-SMALL = [TINY, (2, 3, 2, 1), (4, 10, 1, 1)]
+SMALL = [TINY, (2, 3, 2, 1, 4), (4, 10, 1, 1, 96)]
 
 
 def fresh(n):

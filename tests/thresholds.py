@@ -5,8 +5,9 @@ import contextlib
 
 import _nodeweave_testing as testing
 
-# index every list, rows for every complementation, always swap records, one-word rows
-TINY = (1, 1, 0, 1)
+# index every list, rows for every complementation, always swap records, one-word rows, pivot a
+# controlled-Z target of more than two neighbours instead of toggling its neighbourhood
+TINY = (1, 1, 0, 1, 2)
 
 
 @contextlib.contextmanager

@@ -53,8 +53,11 @@ void cz_on_z_axes(State& state, Slot sa, Slot sb) {
 }
 
 // Toggles the edge between c and each of `others` (distinct slots, c not among them). Throws
-// std::bad_alloc with nothing changed.
+// std::bad_alloc with nothing changed. A star is toggled in bulk: c's list neighbours are marked
+// once, so that telling an edge from a non-edge needs no look-up, and c's list is rewritten in one
+// pass instead of one search per removed entry.
 void toggle_star(State& state, Slot c, std::span<const Slot> others) {
+    Node& nc = state.nodes[c];
     std::size_t outside = 0;
     for (Slot t : others) {
         if (same_block(state, c, t)) continue;
@@ -62,7 +65,33 @@ void toggle_star(State& state, Slot c, std::span<const Slot> others) {
         reserve_list_room(state, t, 1);
     }
     reserve_list_room(state, c, outside);
-    for (Slot t : others) toggle_edge_reserved(state, c, t);
+
+    // Marks, cleared before returning: LISTED on c's list neighbours, GOING on those whose edge
+    // goes, ADDED on those whose edge comes.
+    constexpr std::uint8_t LISTED = 1, GOING = 2, ADDED = 3;
+    for (Slot y : nc.list) state.nodes[y].mark = LISTED;
+    bool any_going = false;
+    for (Slot t : others) {
+        Node& nt = state.nodes[t];
+        if (same_block(state, c, t)) {
+            Block& block = state.blocks[nc.block];
+            block.change_edge(nc.local(), nt.local(), block.test(nc.local(), nt.local()) ? -1 : +1);
+        } else if (nt.mark == LISTED) {
+            nt.mark = GOING;
+            any_going = true;
+            list_erase(nt, c);
+        } else {
+            nt.mark = ADDED;
+            nt.list.append(c);
+        }
+    }
+    if (any_going) nc.list.retain([&](Slot y) { return state.nodes[y].mark != GOING; });
+    for (Slot y : nc.list) state.nodes[y].mark = 0;
+    for (Slot t : others) {
+        Node& nt = state.nodes[t];
+        if (nt.mark == ADDED) nc.list.append(t);
+        nt.mark = 0;
+    }
     for (Slot t : others) tidy(state, t);
     tidy(state, c);
 }
@@ -98,40 +127,66 @@ void controlled_pauli(State& state, Slot c, Slot t) {
     multiply_right(nc, PHASE_VOP[quarter_turns % 4]);
 }
 
+// Whether bringing the target t onto the Z axis costs less than toggling its neighbourhood to the
+// control c: when t has a leaf neighbour to pivot with, or when its neighbourhood is too large a
+// star (toggling it also leaves c with that many edges, which later gates pay for again).
+bool prefer_preparing(const State& state, Slot t, Slot c) {
+    const std::uint32_t d = degree(state, t);
+    if (d <= 2) return false;
+    const Slot partner = light_neighbour(state, t, c);
+    return partner != NO_SLOT && (degree(state, partner) == 1 || d > thresholds.star_max);
+}
+
+// CZ on two operands neither of which has a neighbour besides the other: the table is exact.
+void cz_by_table(State& state, Slot sa, Slot sb) {
+    Node& na = state.nodes[sa];
+    Node& nb = state.nodes[sb];
+    const bool edge = has_edge(state, sa, sb);
+    const CzEntry entry = CZ_LOOKUP[edge][na.vop][nb.vop];
+    if (entry.edge != edge) {
+        if (edge) {
+            remove_edge(state, sa, sb);
+            tidy(state, sa);
+            tidy(state, sb);
+        } else {
+            reserve_edge(state, sa, sb);
+            add_edge(state, sa, sb);
+        }
+    }
+    na.vop = entry.first;
+    nb.vop = entry.second;
+}
+
 }  // namespace
 
 void cz(State& state, Qubit a, Qubit b) {
     state.check(a);
     state.check(b);
     Slot sa = state.slot(a), sb = state.slot(b);
-    if (!keeps_z_axis(state.nodes[sa].vop) && !keeps_z_axis(state.nodes[sb].vop)) {
-        const bool a_reducible = has_neighbour_besides(state, sa, sb);
-        const bool b_reducible = has_neighbour_besides(state, sb, sa);
-        if (!a_reducible && !b_reducible) {
-            // Each operand has no neighbour besides the other: the table is exact.
-            Node& na = state.nodes[sa];
-            Node& nb = state.nodes[sb];
-            const bool edge = has_edge(state, sa, sb);
-            const CzEntry entry = CZ_LOOKUP[edge][na.vop][nb.vop];
-            if (entry.edge != edge) {
-                cz_on_z_axes(state, sa, sb);  // only for its edge toggle; the table sets the VOPs
-            }
-            na.vop = entry.first;
-            nb.vop = entry.second;
-            return;
-        }
-        // Bring the operand of lower degree onto the Z axis.
+    const bool a_reducible = has_neighbour_besides(state, sa, sb);
+    const bool b_reducible = has_neighbour_besides(state, sb, sa);
+    if (!a_reducible && !b_reducible) {
+        cz_by_table(state, sa, sb);
+        return;
+    }
+    bool a_on_z = keeps_z_axis(state.nodes[sa].vop);
+    bool b_on_z = keeps_z_axis(state.nodes[sb].vop);
+    // An operand to bring onto the Z axis: the lighter one when neither is there, the target of a
+    // controlled Pauli when that is cheaper.
+    Slot prepared = NO_SLOT;
+    if (!a_on_z && !b_on_z) {
         const bool first = a_reducible && (!b_reducible || degree(state, sa) <= degree(state, sb));
-        if (first) {
-            prepare_operand(state, sa, sb);
-        } else {
-            prepare_operand(state, sb, sa);
-        }
+        prepared = first ? sa : sb;
+    } else if (a_on_z != b_on_z && prefer_preparing(state, a_on_z ? sb : sa, a_on_z ? sa : sb)) {
+        prepared = a_on_z ? sb : sa;
+    }
+    if (prepared != NO_SLOT) {
+        prepare_operand(state, prepared, prepared == sa ? sb : sa);
         sa = state.slot(a);
         sb = state.slot(b);
+        a_on_z = keeps_z_axis(state.nodes[sa].vop);
+        b_on_z = keeps_z_axis(state.nodes[sb].vop);
     }
-    const bool a_on_z = keeps_z_axis(state.nodes[sa].vop);
-    const bool b_on_z = keeps_z_axis(state.nodes[sb].vop);
     if (a_on_z && b_on_z) {
         cz_on_z_axes(state, sa, sb);
     } else if (a_on_z) {

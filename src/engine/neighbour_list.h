@@ -91,6 +91,18 @@ public:
         size_ = 0;
         drop_index();
     }
+    // Keeps the entries v for which keep(v) holds, in one pass; the index is dropped (a list that
+    // is rewritten in bulk is rebuilt faster than it is updated).
+    template <class Keep>
+    void retain(Keep&& keep) noexcept {
+        drop_index();
+        Slot* entries = data();
+        std::uint32_t kept = 0;
+        for (std::uint32_t i = 0; i < size_; ++i) {
+            if (keep(entries[i])) entries[kept++] = entries[i];
+        }
+        size_ = kept;
+    }
     // Gives memory back after the list has shrunk a lot: inline again when the entries fit,
     // otherwise a smaller block when under a quarter of a large one is used; the index is kept only
     // while the list has at least `index_from` entries. Never fails: when the smaller block cannot

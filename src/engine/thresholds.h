@@ -18,9 +18,12 @@ struct Thresholds {
     std::uint32_t relabel_min;
     // Row length, in 64-bit words, of a newly formed dense block.
     std::uint32_t initial_row_words;
+    // A controlled-Z whose target has more neighbours than this pivots the target onto the Z axis
+    // instead of toggling the target's neighbourhood to the control.
+    std::uint32_t star_max;
 };
 
-inline constexpr Thresholds DEFAULT_THRESHOLDS{32, 64, 8, 1};
+inline constexpr Thresholds DEFAULT_THRESHOLDS{32, 64, 8, 1, 96};
 
 #ifdef NODEWEAVE_TUNABLE_THRESHOLDS
 extern Thresholds thresholds;

@@ -244,24 +244,24 @@ PyObject* layout(PyObject*, PyObject* sim) {
 }
 
 // thresholds() gives the engine's size thresholds of this module; thresholds(index_min, row_pairs,
-// relabel_min, initial_row_words) sets them and gives the previous ones.
+// relabel_min, initial_row_words, star_max) sets them and gives the previous ones.
 PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const Thresholds previous = thresholds;
-        if (nargs == 4) {
-            std::uint64_t values[4];
-            for (int i = 0; i < 4; ++i) {
-                values[i] = index_arg(args[i]);
-                if (values[i] > UINT32_MAX) malformed("thresholds must fit 32 bits");
+        if (nargs == 5) {
+            std::uint32_t values[5];
+            for (int i = 0; i < 5; ++i) {
+                const std::uint64_t value = index_arg(args[i]);
+                if (value > UINT32_MAX) malformed("thresholds must fit 32 bits");
+                values[i] = static_cast<std::uint32_t>(value);
             }
             if (values[3] == 0) malformed("initial_row_words must be at least 1");
-            thresholds = Thresholds{static_cast<std::uint32_t>(values[0]), static_cast<std::uint32_t>(values[1]),
-                                    static_cast<std::uint32_t>(values[2]), static_cast<std::uint32_t>(values[3])};
+            thresholds = Thresholds{values[0], values[1], values[2], values[3], values[4]};
         } else if (nargs != 0) {
-            malformed("thresholds() or thresholds(index_min, row_pairs, relabel_min, initial_row_words)");
+            malformed("thresholds() or thresholds(index_min, row_pairs, relabel_min, initial_row_words, star_max)");
         }
-        return Py_BuildValue("(IIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
-                             previous.initial_row_words);
+        return Py_BuildValue("(IIIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
+                             previous.initial_row_words, previous.star_max);
     });
 }
 
