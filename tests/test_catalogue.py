@@ -73,3 +73,11 @@ def test_readme_names_every_gate_and_measurement():
         assert methods()[call[0]] == call[1].split(", "), call
     measured = re.findall(r"`(\w+)\(qubit\)`", readme_section("Measurements"))
     assert measured == named("measurement")
+
+
+def test_apply_runs_entries_only_with_their_operand_count():
+    sim = NodeWeave(2)
+    for call in [("cx", 0), ("h", 0, 1), ("measure_q", 0), ("\ud800", 0)]:
+        with pytest.raises((ValueError, UnicodeEncodeError)):
+            nwt.apply(sim, *call)
+    assert nwt.dump(sim) == ([10, 10], [[], []])

@@ -387,7 +387,9 @@ PyObject* apply(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if ((nargs != 3 && nargs != 4) || !PyUnicode_Check(args[1])) malformed("expected (sim, name, qubit[, qubit])");
         State& state = state_of(args[0]);
-        const std::string name = PyUnicode_AsUTF8(args[1]);
+        const char* utf8 = PyUnicode_AsUTF8(args[1]);
+        if (utf8 == nullptr) throw PythonError{};  // a name that UTF-8 cannot encode
+        const std::string name = utf8;
         const qubit_t a = index_arg(args[2]);
         const qubit_t b = nargs == 4 ? index_arg(args[3]) : a;
         if (nargs == 4 && a == b) malformed("control and target must be different qubits");
