@@ -5,8 +5,9 @@
 // operation, convert its result. The access guards release on every path.
 //
 // The methods are the rows of one table: name, operation, parameter names, docstring and access.
-// The table makes the argument descriptions, the entry points and the method definitions; each
-// entry point is a template on its row's position, so the operation it runs is known when it is
+// The rows of the gates and measurements are made from their entries (engine/gates.h) and their
+// docstrings (gate_docs.h); the queries are written out. The table makes the argument
+// descriptions, the entry points and the method definitions; each entry point is a template on its row's position, so the operation it runs is known when it is
 // compiled and nothing is looked up per call.
 
 #include <array>
@@ -17,13 +18,13 @@
 
 #include "bindings/args.h"
 #include "bindings/convert.h"
+#include "bindings/gate_docs.h"
 #include "bindings/guard.h"
 #include "bindings/owned_ref.h"
 #include "bindings/simulator_object.h"
 #include "bindings/value_types.h"
-#include "engine/cz.h"
 #include "engine/entangled_group.h"
-#include "engine/two_qubit.h"
+#include "engine/gates.h"
 #include "measure/peek.h"
 #include "measure/random_source.h"
 
@@ -48,7 +49,7 @@ PyObject* single_qubit_gate(State& state, PyObject* const* arguments, const char
     Py_RETURN_NONE;
 }
 
-template <void (*GATE)(State&, Qubit, Qubit)>
+template <Frame FRAME>
 PyObject* two_qubit_gate(State& state, PyObject* const* arguments, const char* const* names) {
     Qubit control, target;
     if (!to_index(arguments[0], names[0], &control)) return nullptr;
@@ -58,7 +59,7 @@ PyObject* two_qubit_gate(State& state, PyObject* const* arguments, const char* c
         PyErr_SetString(PyExc_ValueError, "control and target must be different qubits");
         return nullptr;
     }
-    GATE(state, control, target);
+    apply_two_qubit_gate<FRAME>(state, control, target);
     Py_RETURN_NONE;
 }
 
@@ -129,56 +130,39 @@ const char* const QUBIT_AMOUNT[] = {"qubit_amount"};
 
 constexpr Access EXCLUSIVE = Access::exclusive, SHARED = Access::shared;
 
-#define NODE_IS "\n\n`node` is the index of the qubit."
-#define MEASURE_RETURNS "\n\nReturns `MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."
+// The row of entry I of GATES: its operation runs that very gate, chosen at compile time.
+template <std::size_t I>
+constexpr Method gate_method() {
+    constexpr Gate gate = GATES[I];
+    static_assert(doc_of(gate.name) != nullptr, "every entry of GATES needs a docstring");
+    if constexpr (gate.kind == GateKind::single_qubit) {
+        return {gate.name, single_qubit_gate<gate.vop>, QUBIT, doc_of(gate.name), EXCLUSIVE};
+    } else if constexpr (gate.kind == GateKind::two_qubit) {
+        return {gate.name, two_qubit_gate<gate.frame>, CONTROL_TARGET, doc_of(gate.name),
+                EXCLUSIVE};
+    } else {
+        return {gate.name, measurement<gate.axis>, QUBIT, doc_of(gate.name), EXCLUSIVE};
+    }
+}
 
-// In the order of registration, which is the order of the class's attributes.
-constexpr Method METHODS[] = {
-    {"x", single_qubit_gate<VOP_X>, QUBIT,
-     "Apply an X (Pauli-X) gate to the given qubit." NODE_IS, EXCLUSIVE},
-    {"y", single_qubit_gate<VOP_Y>, QUBIT,
-     "Apply a Y (Pauli-Y) gate to the given qubit." NODE_IS, EXCLUSIVE},
-    {"z", single_qubit_gate<VOP_Z>, QUBIT,
-     "Apply a Z (Pauli-Z) gate to the given qubit." NODE_IS, EXCLUSIVE},
-    {"h", single_qubit_gate<VOP_H>, QUBIT,
-     "Apply an H (Hadamard) gate to the given qubit." NODE_IS, EXCLUSIVE},
-    {"s", single_qubit_gate<VOP_S>, QUBIT,
-     "Apply an S (phase) gate to the given qubit." NODE_IS, EXCLUSIVE},
-    {"sdag", single_qubit_gate<VOP_SDAG>, QUBIT,
-     "Apply an S\u2020 (inverse phase) gate to the given qubit." NODE_IS, EXCLUSIVE},
-    {"cz", two_qubit_gate<cz>, CONTROL_TARGET,
-     "Apply a controlled-Z (CZ) gate with `control` and `target` qubits.", EXCLUSIVE},
-    {"cx", two_qubit_gate<cx>, CONTROL_TARGET,
-     "Apply a controlled-X (CX) / CNOT gate with `control` and `target`.", EXCLUSIVE},
-    {"xcx", two_qubit_gate<xcx>, CONTROL_TARGET,
-     "Apply an X-controlled X gate (CX in the X basis).", EXCLUSIVE},
-    {"ycx", two_qubit_gate<ycx>, CONTROL_TARGET,
-     "Apply a Y-controlled X gate (control qubit in the Y basis).", EXCLUSIVE},
-    {"xcz", two_qubit_gate<xcz>, CONTROL_TARGET,
-     "Apply an X-controlled Z gate (target in X basis).", EXCLUSIVE},
-    {"ycz", two_qubit_gate<ycz>, CONTROL_TARGET,
-     "Apply a Y-controlled Z gate (target in Y basis).", EXCLUSIVE},
-    {"cy", two_qubit_gate<cy>, CONTROL_TARGET,
-     "Apply a controlled-Y (CY) gate with `control` and `target`.", EXCLUSIVE},
-    {"xcy", two_qubit_gate<xcy>, CONTROL_TARGET,
-     "Apply an X-controlled Y gate (control in X basis).", EXCLUSIVE},
-    {"ycy", two_qubit_gate<ycy>, CONTROL_TARGET,
-     "Apply a Y-controlled Y gate (both in Y basis).", EXCLUSIVE},
-    {"measure_x", measurement<AXIS_X>, QUBIT,
-     "Perform a projective measurement of `qubit` in the X basis." MEASURE_RETURNS, EXCLUSIVE},
-    {"measure_y", measurement<AXIS_Y>, QUBIT,
-     "Perform a projective measurement of `qubit` in the Y basis." MEASURE_RETURNS, EXCLUSIVE},
-    {"measure_z", measurement<AXIS_Z>, QUBIT,
-     "Perform a projective measurement of `qubit` in the Z basis." MEASURE_RETURNS, EXCLUSIVE},
-    {"get_entangled_group", entangled_group_query, QUBIT,
-     "Return the set of qubits that are entangled with `qubit`.\n\n"
-     "This follows adjacency in the underlying graph.",
-     SHARED},
-    {"peek_measure_set", peek_query, QUBITS,
-     "Simulate measurements on a set of `qubits` without modifying the real state.\n\n"
-     "Returns a map from qubit index to `Outcome` (result and axis used).",
-     SHARED},
-};
+// The gates and measurements, then the two queries: the order of registration, which is the
+// order of the class's attributes.
+template <std::size_t... I>
+constexpr auto make_methods(std::index_sequence<I...>) {
+    return std::array<Method, sizeof...(I) + 2>{
+        gate_method<I>()...,
+        Method{"get_entangled_group", entangled_group_query, QUBIT,
+               "Return the set of qubits that are entangled with `qubit`.\n\n"
+               "This follows adjacency in the underlying graph.",
+               SHARED},
+        Method{"peek_measure_set", peek_query, QUBITS,
+               "Simulate measurements on a set of `qubits` without modifying the real state.\n\n"
+               "Returns a map from qubit index to `Outcome` (result and axis used).",
+               SHARED},
+    };
+}
+
+constexpr auto METHODS = make_methods(std::make_index_sequence<std::size(GATES)>{});
 
 // ---- what the table makes ------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // _nodeweave_testing: engine internals exposed to the Python tests. Built from the same engine
 // sources as nodeweave and working directly on the state of nodeweave.NodeWeave objects.
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <stdexcept>
@@ -17,7 +18,7 @@
 #include "engine/cz.h"
 #include "engine/cz_lookup.h"
 #include "engine/graph.h"
-#include "engine/two_qubit.h"
+#include "engine/gates.h"
 #include "measure/chacha.h"
 #include "measure/peek.h"
 #include "measure/random_source.h"
@@ -362,6 +363,25 @@ PyObject* literal_measure(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     });
 }
 
+// The engine function of each two-qubit entry of GATES (null for the others), to call by name.
+using PairGate = void (*)(State&, Qubit, Qubit);
+
+template <std::size_t I>
+constexpr PairGate pair_gate() {
+    if constexpr (GATES[I].kind == GateKind::two_qubit) {
+        return apply_two_qubit_gate<GATES[I].frame>;
+    } else {
+        return nullptr;
+    }
+}
+
+template <std::size_t... I>
+constexpr std::array<PairGate, sizeof...(I)> pair_gates(std::index_sequence<I...>) {
+    return {pair_gate<I>()...};
+}
+
+constexpr auto PAIR_GATES = pair_gates(std::make_index_sequence<std::size(GATES)>{});
+
 // apply(sim, name, qubit[, qubit]): a gate or measurement of the public interface, by its method
 // name, run through this module's copy of the engine (with this module's thresholds). A
 // measurement draws from this module's generator and returns its result bit.
@@ -369,36 +389,57 @@ PyObject* apply(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if ((nargs != 3 && nargs != 4) || !PyUnicode_Check(args[1])) malformed("expected (sim, name, qubit[, qubit])");
         State& state = state_of(args[0]);
-        const std::string name = PyUnicode_AsUTF8(args[1]);
+        const char* utf8 = PyUnicode_AsUTF8(args[1]);
+        if (utf8 == nullptr) throw PythonError{};  // a name that UTF-8 cannot encode
+        const std::string name = utf8;
         const Qubit a = qubit_arg(args[2]);
-        static const std::pair<const char*, vop_t> single[] = {
-            {"x", VOP_X}, {"y", VOP_Y}, {"z", VOP_Z}, {"h", VOP_H}, {"s", VOP_S}, {"sdag", VOP_SDAG}};
-        static const std::pair<const char*, axis_t> measurements[] = {
-            {"measure_x", AXIS_X}, {"measure_y", AXIS_Y}, {"measure_z", AXIS_Z}};
-        static const std::pair<const char*, void (*)(State&, Qubit, Qubit)> pairs[] = {
-            {"cz", cz}, {"cx", cx}, {"cy", cy}, {"xcx", xcx}, {"xcy", xcy},
-            {"xcz", xcz}, {"ycx", ycx}, {"ycy", ycy}, {"ycz", ycz}};
-        if (nargs == 3) {
-            for (const auto& [gate, vop] : single) {
-                if (name == gate) {
-                    apply_gate(state, a, vop);
+        const Qubit b = nargs == 4 ? qubit_arg(args[3]) : a;
+        if (nargs == 4 && a == b) malformed("control and target must be different qubits");
+        for (std::size_t i = 0; i < std::size(GATES); ++i) {
+            const Gate& gate = GATES[i];
+            if (name != gate.name || operand_count(gate.kind) != nargs - 2) continue;
+            switch (gate.kind) {
+                case GateKind::single_qubit:
+                    apply_gate(state, a, gate.vop);
                     Py_RETURN_NONE;
-                }
-            }
-            for (const auto& [method, axis] : measurements) {
-                if (name == method) return PyLong_FromLong(measure(state, a, axis, ThreadRandom{}));
-            }
-        } else {
-            const Qubit b = qubit_arg(args[3]);
-            if (a == b) malformed("control and target must be different qubits");
-            for (const auto& [gate, operation] : pairs) {
-                if (name == gate) {
-                    operation(state, a, b);
+                case GateKind::two_qubit:
+                    PAIR_GATES[i](state, a, b);
                     Py_RETURN_NONE;
-                }
+                case GateKind::measurement:
+                    return PyLong_FromLong(measure(state, a, gate.axis, ThreadRandom{}));
             }
         }
         malformed("no such gate or measurement");
+    });
+}
+
+// gates(): the entries the gates and measurements of NodeWeave are made from, in their order:
+// (name, "single_qubit", vop), (name, "measurement", axis) or (name, "two_qubit", (rotations,
+// cz_first)), with the rotations before the controlled-Z as (operand, vop) pairs in the order
+// made; operand 0 is the control, 1 the target.
+OwnedRef gate_entry(const Gate& gate) {
+    switch (gate.kind) {
+        case GateKind::single_qubit:
+            return checked(Py_BuildValue("(ssi)", gate.name, "single_qubit", gate.vop));
+        case GateKind::measurement:
+            return checked(Py_BuildValue("(ssi)", gate.name, "measurement", gate.axis));
+        case GateKind::two_qubit:
+            break;
+    }
+    OwnedRef rotations = checked(PyList_New(0));
+    for (std::size_t r = 0; r < gate.frame.count; ++r) {
+        const Rotation& rotation = gate.frame.before[r];
+        append(rotations, checked(Py_BuildValue("(ii)", rotation.qubit, rotation.gate)));
+    }
+    return checked(Py_BuildValue("(ss(Ni))", gate.name, "two_qubit", rotations.release(),
+                                 gate.frame.cz_first));
+}
+
+PyObject* gates(PyObject*, PyObject*) {
+    return guarded<PyObject*>(nullptr, []() -> PyObject* {
+        OwnedRef list = checked(PyList_New(0));
+        for (const Gate& gate : GATES) append(list, gate_entry(gate));
+        return list.release();
     });
 }
 
@@ -520,6 +561,7 @@ PyMethodDef functions[] = {
     fast_function<literal_measure>("literal_measure"),
     fast_function<peek_function>("peek"),
     fast_function<apply>("apply"),
+    {"gates", gates, METH_NOARGS, nullptr},
     fast_function<chacha_block_function>("chacha_block"),
     {"index_set", index_set, METH_O, nullptr},
     {"random_words", random_words, METH_O, nullptr},
