@@ -134,6 +134,7 @@ void complement_in_block(State& state, slot_t x) {
 void local_complement(State& state, slot_t x) {
     if (state.nodes[x].member != 0 && state.nodes[x].list_size() == 0) {
         complement_in_block(state, x);
+        verify(state);
         return;
     }
     Arena arena;
@@ -148,6 +149,7 @@ void local_complement(State& state, slot_t x) {
             for (slot_t y : neighbours) state.nodes[y].compact_list();
             state.nodes[x].compact_list();
             complement_in_block(state, x);
+            verify(state);
             return;
         }
     }
@@ -156,10 +158,11 @@ void local_complement(State& state, slot_t x) {
         for (std::size_t i = 0; i < d; ++i) {
             for (std::size_t j = i + 1; j < d; ++j) toggle_edge_reserved(state, neighbours[i], neighbours[j]);
         }
-        for (slot_t y : neighbours) state.nodes[y].compact_list();
+        for (slot_t y : neighbours) settle(state, y);
     }
     for (slot_t y : neighbours) multiply_right(state.nodes[y], VOP_S);
     multiply_right(state.nodes[x], VOP_SQRT_IX);
+    verify(state);
 }
 
 namespace {
@@ -253,6 +256,7 @@ void pivot(State& state, qubit_t p, qubit_t r) {
                 multiply_right(state.nodes[block.slot_at[k]], VOP_Z);
             }
         }
+        verify(state);
         return;
     }
 
@@ -284,14 +288,15 @@ void pivot(State& state, qubit_t p, qubit_t r) {
         }
     }
     for (const Slots* group : groups) {
-        for (slot_t y : *group) state.nodes[y].compact_list();
+        for (slot_t y : *group) settle(state, y);
     }
-    state.nodes[u].compact_list();
-    state.nodes[v].compact_list();
+    settle(state, u);
+    settle(state, v);
 
     const bool z_on_a = du - 1 - common.size() <= dv - 1 - common.size();
     multiply_pivot_ends(state, p, r, z_on_a);
     for (slot_t y : z_on_a ? only_u : only_v) multiply_right(state.nodes[y], VOP_Z);
+    verify(state);
 }
 
 }  // namespace nodeweave

@@ -88,6 +88,7 @@ void cz(State& state, qubit_t a, qubit_t b) {
     prepare_operand(state, b, a);
     prepare_operand(state, a, b);
     apply_prepared(state, a, b);
+    verify(state);
 }
 
 }  // namespace nodeweave

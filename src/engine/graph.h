@@ -122,6 +122,13 @@ std::uint16_t absorb(State& state, std::span<const slot_t> vertices);
 // Takes s out of its block if it has no edges in it; a block left without members frees its memory.
 void leave_block_if_unlinked(State& state, slot_t s) noexcept;
 
+// After edges of s were toggled: gives back list memory, and s leaves its block if no edge of it
+// is left there (else the block would keep its rows for good).
+inline void settle(State& state, slot_t s) noexcept {
+    state.nodes[s].compact_list();
+    leave_block_if_unlinked(state, s);
+}
+
 // ---- implementation of the template ---------------------------------------------------------
 
 template <class F>

@@ -47,6 +47,8 @@ public:
     std::uint32_t list_capacity() const noexcept {
         return on_heap_ ? storage_.heap->capacity : INLINE_CAPACITY;
     }
+    bool list_on_heap() const noexcept { return on_heap_ != 0; }
+    const HubIndex* list_index() const noexcept { return on_heap_ ? storage_.heap->index : nullptr; }
 
     // Makes room for `wanted` entries. Throws std::bad_alloc with the list unchanged.
     void reserve_list(std::size_t wanted) {

@@ -20,6 +20,7 @@
 #include "engine/block.h"
 #include "engine/node.h"
 #include "engine/panic.h"
+#include "engine/verify.h"
 
 namespace nodeweave {
 
@@ -61,6 +62,7 @@ State copy_state(const State& state);
 inline void apply_gate(State& state, qubit_t q, vop_t g) {
     Node& node = state.node(q);
     node.vop = VOP_PRODUCT[g][node.vop];
+    verify(state);
 }
 
 // Multiplies a vertex's VOP on the right by c: the correction c acts on the graph state before

@@ -1,5 +1,5 @@
-// Reading and writing simulator states for the tests: the graph as qubit-level lists, a state
-// built from such lists, the engine's internal layout, and a check of every internal invariant.
+// Reading and writing simulator states for the tests: the graph as qubit-level lists and a state
+// built from such lists.
 
 #include "state_access.h"
 
@@ -55,82 +55,6 @@ State state_of_graph(const literal::Graph& graph) {
         for (std::size_t t : graph.adjacency[q]) node.append(static_cast<slot_t>(t));
     }
     return state;
-}
-
-std::string broken_invariant(State& state) {
-    const std::size_t n = state.size();
-    auto fail = [](const std::string& what, std::size_t where) {
-        return what + " (slot " + std::to_string(where) + ")";
-    };
-    if (state.slot_of.size() != state.qubit_of.size()) return "slot_of and qubit_of differ in size";
-    if (!state.slot_of.empty()) {
-        if (state.slot_of.size() != n) return "the permutation does not cover every qubit";
-        for (std::size_t q = 0; q < n; ++q) {
-            if (state.slot_of[q] >= n || state.qubit_of[state.slot_of[q]] != q) {
-                return fail("slot_of and qubit_of are not inverse", q);
-            }
-        }
-    }
-    for (std::size_t s = 0; s < n; ++s) {
-        Node& node = state.nodes[s];
-        if (node.vop >= 24) return fail("VOP out of range", s);
-        if (node.mark != 0) return fail("scratch mark left set", s);
-        std::unordered_set<slot_t> seen;
-        for (std::uint32_t i = 0; i < node.list_size(); ++i) {
-            const slot_t t = node.list_at(i);
-            if (t >= n) return fail("list entry out of range", s);
-            if (t == s) return fail("vertex lists itself", s);
-            if (!seen.insert(t).second) return fail("list entry twice", s);
-            if (same_block(state, static_cast<slot_t>(s), t)) return fail("list entry within the block", s);
-            if (!state.nodes[t].contains(static_cast<slot_t>(s))) return fail("list edge not symmetric", s);
-            if (node.find(t) != i) return fail("position index disagrees with the list", s);
-        }
-        if (node.member != 0) {
-            if (node.block >= state.blocks.size()) return fail("block id out of range", s);
-            const Block& block = state.blocks[node.block];
-            const std::uint32_t local = node.member - 1;
-            if (local >= block.issued || block.slot_at[local] != s) return fail("block does not know its member", s);
-            if (block.test(local, local)) return fail("row holds the vertex itself", s);
-            std::uint32_t count = 0;
-            bool bad = false;
-            for_each_bit(block.row(local), block.words, [&](std::uint32_t other) {
-                ++count;
-                if (other >= block.issued || block.slot_at[other] == NO_SLOT || !block.test(other, local)) bad = true;
-            });
-            if (bad) return fail("row edge to a free index or not symmetric", s);
-            if (count != block.row_count[local]) return fail("row count disagrees with the row", s);
-        } else if (node.block != NO_BLOCK) {
-            return fail("block id without membership", s);
-        }
-    }
-    if (state.free_blocks.capacity() < state.blocks.size()) return "no room to free every block";
-    for (std::size_t id = 0; id < state.blocks.size(); ++id) {
-        const Block& block = state.blocks[id];
-        const bool listed_free =
-            std::find(state.free_blocks.begin(), state.free_blocks.end(), id) != state.free_blocks.end();
-        if (block.members == 0) {
-            if (!listed_free || block.words != 0) return fail("empty block not freed", id);
-            continue;
-        }
-        if (listed_free) return fail("block with members listed free", id);
-        if (block.free_locals.capacity() < block.capacity()) return fail("no room to free every member", id);
-        std::uint32_t members = 0;
-        for (std::uint32_t local = 0; local < block.issued; ++local) {
-            const slot_t s = block.slot_at[local];
-            if (s == NO_SLOT) {
-                if (block.row_count[local] != 0) return fail("free index with edges", id);
-                continue;
-            }
-            ++members;
-            if (s >= n || state.nodes[s].member != local + 1 || state.nodes[s].block != id) {
-                return fail("member does not know its block", id);
-            }
-        }
-        if (members != block.members || members + block.free_locals.size() != block.issued) {
-            return fail("member count disagrees", id);
-        }
-    }
-    return "";
 }
 
 }  // namespace nodeweave

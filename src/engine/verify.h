@@ -1,0 +1,18 @@
+#pragma once
+// The engine's self-check at the end of each entry operation. In a build with NODEWEAVE_CHECKED
+// `verify` runs the invariant checker (engine/check.h) and throws
+// Panic("internal invariant broken: ...") when the state breaks one; otherwise it costs nothing.
+
+namespace nodeweave {
+
+struct State;
+
+#ifdef NODEWEAVE_CHECKED
+void verify(const State& state);
+// Turns verification on or off for this process (it starts on); returns the previous setting.
+bool set_verification(bool on) noexcept;
+#else
+inline void verify(const State&) noexcept {}
+#endif
+
+}  // namespace nodeweave
