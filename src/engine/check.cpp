@@ -1,7 +1,6 @@
 #include "engine/check.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_set>
@@ -206,14 +205,7 @@ std::string check(const State& state) {
 bool checking() noexcept { return checker_running; }
 
 #ifdef NODEWEAVE_CHECKED
-namespace {
-std::atomic<bool> verification{true};
-}
-
-bool set_verification(bool on) noexcept { return verification.exchange(on, std::memory_order_relaxed); }
-
 void verify(const State& state) {
-    if (!verification.load(std::memory_order_relaxed)) return;
     const std::string broken = check(state);
     if (!broken.empty()) throw Panic("internal invariant broken: " + broken);
 }

@@ -8,9 +8,7 @@
 // `qubit_of`. Edges refer to slots.
 //
 // An edge between two members of one dense block is a bit in both their rows; every other edge is
-// an entry in both vertices' lists. Invariants: edges are symmetric, no vertex is its own
-// neighbour, no list holds an entry twice or an entry that shares its vertex's block, and a block
-// member's row bit for itself is 0.
+// an entry in both vertices' lists. engine/check.cpp states the invariants and checks them.
 
 #include <cstddef>
 #include <cstdint>

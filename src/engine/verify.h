@@ -9,8 +9,6 @@ struct State;
 
 #ifdef NODEWEAVE_CHECKED
 void verify(const State& state);
-// Turns verification on or off for this process (it starts on); returns the previous setting.
-bool set_verification(bool on) noexcept;
 #else
 inline void verify(const State&) noexcept {}
 #endif
