@@ -87,9 +87,9 @@ OPERATIONS = {  # the peek's records come in a random order, so only their qubit
 }
 
 
-def sweep(name, start):
+def sweep(name, start, operation=None):
     """Runs the operation on fresh states from `start()` with each allocation failing in turn."""
-    operation, sim, reference = OPERATIONS[name], start(), start()
+    operation, sim, reference = operation or OPERATIONS[name], start(), start()
     state = testing.dump(sim)
     want = operation(reference, state), to_stim(testing.dump(reference))
     for n in itertools.count():
@@ -101,7 +101,7 @@ def sweep(name, start):
             assert testing.fail_allocation_after(-1) == -1, "MemoryError without an injected failure"
             testing.check(sim)
             after = testing.dump(sim)
-            check_invariants(after, N)
+            check_invariants(after, len(state[0]))
             assert same_state(to_stim(after), before), f"{name}: allocation {n} failed and the state changed"
             continue
         left = testing.fail_allocation_after(-1)
@@ -129,3 +129,21 @@ def test_built_start_states_hold_every_representation(seed):
     assert layout["blocks"] and layout["relabelled"] and layout["indexed"]
     adjacency = testing.dump(sim)[1]
     assert adjacency[0] and adjacency[1] and not adjacency[N - 1] and outsider((None, adjacency), 0)
+
+
+def big_star():
+    """Qubit 0 joined to 600 others by gates: its neighbourhood outgrows the engine's stack buffers."""
+    sim = NodeWeave(601)
+    for q in range(601):
+        sim.h(q)
+    for q in range(1, 601):
+        sim.cz(0, q)
+    return sim
+
+
+@pytest.mark.parametrize("name, operation", [
+    ("local_complement-hub", lambda sim, st: testing.local_complement(sim, 0)),
+    ("peek-hub", lambda sim, st: testing.peek(sim, [0, 1], WORDS)),
+])
+def test_failed_allocation_in_a_large_neighbourhood(name, operation):
+    sweep(name, big_star, operation)

@@ -53,7 +53,9 @@ std::string check_list_storage(const Node& node, slot_t s) {
     // The index holds exactly the list's entries, each at its position...
     if (index->size() != node.list_size()) return at_slot("position index and list differ in size", s);
     for (std::uint32_t i = 0; i < node.list_size(); ++i) {
-        if (index->find(node.list_at(i)) != i) return at_slot("position index disagrees with the list", s);
+        if (index->find(node.list_at(i)) != i) {
+            return at_slot("position index disagrees with the list", s);
+        }
     }
     // ...and stays at most half full, so that every probe run ends at an empty entry.
     if (2ull * index->size() > index->capacity()) return at_slot("position index over half full", s);
@@ -82,14 +84,16 @@ std::string check_row(const State& state, slot_t s) {
     if (node.block >= state.blocks.size()) return at_slot("block id out of range", s);
     const Block& block = state.blocks[node.block];
     const std::uint32_t local = node.member - 1;
-    if (local >= block.issued || block.slot_at[local] != s) return at_slot("block does not know its member", s);
+    if (local >= block.issued || block.slot_at[local] != s) {
+        return at_slot("block does not know its member", s);
+    }
     if (block.test(local, local)) return at_slot("row holds the vertex itself", s);
     std::uint32_t count = 0;
     bool bad = false;
     for_each_bit(block.row(local), block.words, [&](std::uint32_t other) {
         ++count;
         // Row edges join occupied local indices, both ways.
-        if (other >= block.issued || block.slot_at[other] == NO_SLOT || !block.test(other, local)) bad = true;
+        bad |= other >= block.issued || block.slot_at[other] == NO_SLOT || !block.test(other, local);
     });
     if (bad) return at_slot("row edge to a free index or not symmetric", s);
     if (count != block.row_count[local]) return at_slot("row count disagrees with the row", s);
@@ -128,7 +132,8 @@ bool row_is_empty(const Block& block, std::uint32_t local) {
 std::string check_live_block(const State& state, const Block& block, std::size_t id) {
     const std::uint32_t capacity = block.capacity();
     if (block.words == 0 || block.bits.size() != std::size_t{capacity} * block.words ||
-        block.slot_at.size() != capacity || block.row_count.size() != capacity || block.issued > capacity) {
+        block.slot_at.size() != capacity || block.row_count.size() != capacity ||
+        block.issued > capacity) {
         return at_block("block arrays do not match its capacity", id);
     }
     // Releasing a member appends to free_locals without allocating, which must not fail.
@@ -136,9 +141,13 @@ std::string check_live_block(const State& state, const Block& block, std::size_t
     std::uint32_t members = 0;
     for (std::uint32_t local = 0; local < capacity; ++local) {
         const slot_t s = block.slot_at[local];
-        if (s == NO_SLOT || local >= block.issued) {
-            // A free or never issued index has no edges: taking it again starts from an empty row.
-            if (s != NO_SLOT || block.row_count[local] != 0 || !row_is_empty(block, local)) {
+        // Indices are handed out in order: none beyond `issued` is in use yet.
+        if (local >= block.issued && s != NO_SLOT) {
+            return at_block("index beyond those issued in use", id);
+        }
+        if (s == NO_SLOT) {
+            // A free index has no edges: taking it again starts from an empty row.
+            if (block.row_count[local] != 0 || !row_is_empty(block, local)) {
                 return at_block("free index with edges", id);
             }
             continue;
@@ -150,7 +159,9 @@ std::string check_live_block(const State& state, const Block& block, std::size_t
     }
     if (members != block.members) return at_block("member count disagrees", id);
     // The free list names each free issued index once.
-    if (members + block.free_locals.size() != block.issued) return at_block("free list has the wrong length", id);
+    if (members + block.free_locals.size() != block.issued) {
+        return at_block("free list has the wrong length", id);
+    }
     std::vector<bool> listed(block.issued, false);
     for (const std::uint32_t local : block.free_locals) {
         if (local >= block.issued || block.slot_at[local] != NO_SLOT || listed[local]) {
@@ -168,7 +179,9 @@ std::string check_blocks(const State& state) {
     if (state.free_blocks.capacity() < state.blocks.size()) return "no room to free every block";
     std::vector<bool> listed(state.blocks.size(), false);
     for (const std::uint16_t id : state.free_blocks) {
-        if (id >= state.blocks.size() || listed[id]) return at_block("free block id out of range or twice", id);
+        if (id >= state.blocks.size() || listed[id]) {
+            return at_block("free block id out of range or twice", id);
+        }
         listed[id] = true;
     }
     for (std::size_t id = 0; id < state.blocks.size(); ++id) {
@@ -181,8 +194,9 @@ std::string check_blocks(const State& state) {
         }
         // An empty block is free for reuse and holds no memory.
         if (!listed[id]) return at_block("empty block not listed free", id);
-        if (block.words != 0 || block.issued != 0 || block.bits.capacity() != 0 || block.slot_at.capacity() != 0 ||
-            block.row_count.capacity() != 0 || block.free_locals.capacity() != 0) {
+        if (block.words != 0 || block.issued != 0 || block.bits.capacity() != 0 ||
+            block.slot_at.capacity() != 0 || block.row_count.capacity() != 0 ||
+            block.free_locals.capacity() != 0) {
             return at_block("empty block holds memory", id);
         }
     }

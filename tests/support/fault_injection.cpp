@@ -6,13 +6,17 @@
 // Each replacement counts down and, when armed, fails instead of allocating (std::bad_alloc, or a
 // null pointer from the non-throwing forms); otherwise it forwards to the allocator the process
 // would have used (the C++ runtime's, or a sanitizer's when one is preloaded), so every block still
-// goes back through the matching, unreplaced operator delete. The invariant checker's own
-// allocations are not counted: it runs after operations, and the failure is meant for them.
+// goes back through the matching, unreplaced operator delete. The engine's scratch vectors that
+// outgrow their stack buffer take memory from the default memory resource, which allocates inside
+// the C++ runtime where the replacements do not reach: while a failure is armed, the default
+// resource is one that counts too. The invariant checker's own allocations are not counted: it
+// runs after operations, and the failure is meant for them.
 
 #include <dlfcn.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <memory_resource>
 #include <new>
 
 #include "bindings/python.h"
@@ -57,6 +61,19 @@ void* allocate(std::size_t size, NothrowAllocator forward) noexcept {
     return std::malloc(size != 0 ? size : 1);
 }
 
+class CountingResource : public std::pmr::memory_resource {
+    void* do_allocate(std::size_t bytes, std::size_t alignment) override {
+        if (fails_now()) throw std::bad_alloc();
+        return std::pmr::new_delete_resource()->allocate(bytes, alignment);
+    }
+    void do_deallocate(void* memory, std::size_t bytes, std::size_t alignment) override {
+        std::pmr::new_delete_resource()->deallocate(memory, bytes, alignment);
+    }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+};
+
+CountingResource counting_resource;
+
 }  // namespace
 
 // <new> declares the global operators with default visibility, and an attribute here cannot
@@ -97,6 +114,8 @@ PyObject* fail_allocation_after(PyObject*, PyObject* count) {
         return nullptr;
     }
     const long long previous = allowed.exchange(n);
+    // Installed while armed only, so that nodeweave's own scratch memory is left alone otherwise.
+    std::pmr::set_default_resource(n >= 0 ? &counting_resource : nullptr);
     return PyLong_FromLongLong(previous < 0 ? -1 : previous);
 }
 
