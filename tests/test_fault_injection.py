@@ -88,12 +88,14 @@ OPERATIONS = {  # the peek's records come in a random order, so only their qubit
 
 
 def sweep(name, start, operation=None):
-    """Runs the operation on fresh states from `start()` with each allocation failing in turn."""
-    operation, sim, reference = operation or OPERATIONS[name], start(), start()
-    state = testing.dump(sim)
+    """Runs the operation on a fresh state from `start()` with its first, second, ... allocation
+    failing, until it meets no failure (a state that survived a failure would allocate less)."""
+    operation, reference = operation or OPERATIONS[name], start()
+    state = testing.dump(reference)
+    before = to_stim(state)
     want = operation(reference, state), to_stim(testing.dump(reference))
     for n in itertools.count():
-        before = to_stim(testing.dump(sim))
+        sim = start()
         testing.fail_allocation_after(n)
         try:
             got = operation(sim, state)
@@ -104,13 +106,12 @@ def sweep(name, start, operation=None):
             check_invariants(after, len(state[0]))
             assert same_state(to_stim(after), before), f"{name}: allocation {n} failed and the state changed"
             continue
-        left = testing.fail_allocation_after(-1)
+        left = testing.fail_allocation_after(-1)  # -1: a failed cache was done without
         testing.check(sim)
         assert got == want[0] and same_state(to_stim(testing.dump(sim)), want[1]), (
-            f"{name}: another answer after {n} failed attempts")
+            f"{name}: another answer with allocation {n} failing")
         if left >= 0:  # this attempt met no failure: every allocation has had its turn
             return
-        sim = start()  # a failure was absorbed and the operation went on: start over
 
 
 @pytest.mark.parametrize("tiny", [False, True], ids=["default", "tiny-thresholds"])
