@@ -1,7 +1,9 @@
 """Failed allocations inside engine operations. For n = 0, 1, 2, ... the test-support module makes
-its n-th allocation fail: each attempt that meets the failure must raise MemoryError and leave the
-same quantum state behind (the engine may have changed how it stores it), with every internal
-invariant intact, until the operation gets through and gives what it gives undisturbed."""
+its n-th allocation fail (throwing or not): each attempt that meets the failure must raise
+MemoryError and leave the same quantum state behind (the engine may have changed how it stores it),
+with every internal invariant intact, or, when the failed allocation was a cache that may go
+without, get through with the answer it gives undisturbed. The start states are loaded ones (lists
+only) and ones shaped by gates under tiny thresholds (a dense block, swapped records, indexes)."""
 
 import itertools
 import random
@@ -39,6 +41,30 @@ def dense_state(seed):
     return [rng.randrange(24) for _ in range(N)], adjacency
 
 
+def loaded(state):
+    sim = NodeWeave(N)
+    testing.load(sim, *state)
+    return sim
+
+
+def built(seed):
+    """Under tiny thresholds: a star about qubit 0 whose list gets an index when a leaf is measured
+    off, then random gates on qubits 5 to N - 2. The same state every time for a seed."""
+    rng, sim = random.Random(seed), NodeWeave(N)
+    with thresholds(TINY):
+        for q in range(N - 1):
+            testing.apply(sim, "h", q)
+        for q in range(1, 8):
+            testing.apply(sim, "cz", 0, q)
+        testing.measure(sim, 7, 2, WORDS)
+        for _ in range(12):
+            testing.apply(sim, rng.choice(TWO_QUBIT_GATES), *rng.sample(range(5, N - 1), 2))
+    return sim
+
+
+BUILT_SEEDS = [1, 3, 4]  # each holds a block, swapped records and an index (tested below)
+
+
 def outsider(state, hub):
     return next(v for v in range(2, N - 1) if v not in state[1][hub])
 
@@ -61,12 +87,15 @@ OPERATIONS = {  # the peek's records come in a random order, so only their qubit
 }
 
 
-def sweep(name, state):
-    operation, sim, reference = OPERATIONS[name], NodeWeave(N), NodeWeave(N)
-    testing.load(sim, *state), testing.load(reference, *state)
+def sweep(name, start, operation=None):
+    """Runs the operation on a fresh state from `start()` with its first, second, ... allocation
+    failing, until it meets no failure (a state that survived a failure would allocate less)."""
+    operation, reference = operation or OPERATIONS[name], start()
+    state = testing.dump(reference)
+    before = to_stim(state)
     want = operation(reference, state), to_stim(testing.dump(reference))
     for n in itertools.count():
-        before = to_stim(testing.dump(sim))
+        sim = start()
         testing.fail_allocation_after(n)
         try:
             got = operation(sim, state)
@@ -74,16 +103,15 @@ def sweep(name, state):
             assert testing.fail_allocation_after(-1) == -1, "MemoryError without an injected failure"
             testing.check(sim)
             after = testing.dump(sim)
-            check_invariants(after, N)
+            check_invariants(after, len(state[0]))
             assert same_state(to_stim(after), before), f"{name}: allocation {n} failed and the state changed"
             continue
-        left = testing.fail_allocation_after(-1)
+        left = testing.fail_allocation_after(-1)  # -1: a failed cache was done without
         testing.check(sim)
         assert got == want[0] and same_state(to_stim(testing.dump(sim)), want[1]), (
-            f"{name}: another answer after {n} failed attempts")
+            f"{name}: another answer with allocation {n} failing")
         if left >= 0:  # this attempt met no failure: every allocation has had its turn
             return
-        testing.load(sim, *state)  # a failure was absorbed and the operation went on: start over
 
 
 @pytest.mark.parametrize("tiny", [False, True], ids=["default", "tiny-thresholds"])
@@ -91,5 +119,32 @@ def sweep(name, state):
 def test_failed_allocation_leaves_the_state_whole(name, tiny):
     with thresholds(TINY if tiny else None):
         for seed in range(3):
-            sweep(name, hub_state(seed))
-            sweep(name, dense_state(seed))
+            sweep(name, lambda: loaded(hub_state(seed)))
+            sweep(name, lambda: loaded(dense_state(seed)))
+            sweep(name, lambda: built(BUILT_SEEDS[seed]))
+
+
+@pytest.mark.parametrize("seed", BUILT_SEEDS)
+def test_built_start_states_hold_every_representation(seed):
+    sim, layout = built(seed), testing.layout(built(seed))
+    assert layout["blocks"] and layout["relabelled"] and layout["indexed"]
+    adjacency = testing.dump(sim)[1]
+    assert adjacency[0] and adjacency[1] and not adjacency[N - 1] and outsider((None, adjacency), 0)
+
+
+def big_star():
+    """Qubit 0 joined to 600 others by gates: its neighbourhood outgrows the engine's stack buffers."""
+    sim = NodeWeave(601)
+    for q in range(601):
+        sim.h(q)
+    for q in range(1, 601):
+        sim.cz(0, q)
+    return sim
+
+
+@pytest.mark.parametrize("name, operation", [
+    ("local_complement-hub", lambda sim, st: testing.local_complement(sim, 0)),
+    ("peek-hub", lambda sim, st: testing.peek(sim, [0, 1], WORDS)),
+])
+def test_failed_allocation_in_a_large_neighbourhood(name, operation):
+    sweep(name, big_star, operation)

@@ -172,3 +172,74 @@ def test_peeking_at_the_hub_of_a_large_star_keeps_it_sparse():
         outcome = sim.peek_measure_set({0, 1})
         axes.add(int(outcome[0].axis))
     assert axes == {0, 1, 2} and testing.dump(sim) == before
+
+
+def components(adjacency):
+    """The connected component of each qubit, as a set."""
+    groups = [{q} for q in range(len(adjacency))]
+    for u, neighbours in enumerate(adjacency):
+        for w in neighbours:
+            if groups[u] is not groups[w]:
+                merged = groups[u] | groups[w]
+                for q in merged:
+                    groups[q] = merged
+    return groups
+
+
+@pytest.mark.parametrize("run", [engine_of_the_test_module, public_module], ids=["tiny", "public"])
+def test_entangled_groups_follow_swapped_records(run):
+    # A cz on a star's hub that has left the Z axis pivots the hub with a leaf, and the pivots of
+    # measurements do the same: qubits trade vertex records, and every group is then read through
+    # the permutation.
+    with thresholds(TINY):
+        for seed in range(12):
+            rng = random.Random(seed)
+            n = rng.randint(20, 50)
+            sim = NodeWeave(n)
+            order = rng.sample(range(n), n)
+            start = 0
+            while start < n - 1:
+                end = min(n, start + rng.randint(12, 20))
+                hub, leaves = order[start], order[start + 1:end]
+                for q in order[start:end]:
+                    run(sim, "h", q)
+                for q in leaves:
+                    run(sim, "cz", hub, q)
+                run(sim, "h", hub)
+                run(sim, "cz", hub, leaves[0])
+                start = end
+            assert testing.layout(sim)["relabelled"]
+            for _ in range(3 * n):
+                if rng.random() < 0.2:
+                    run(sim, "measure_" + rng.choice("xyz"), rng.randrange(n))
+                else:
+                    run(sim, rng.choice(TWO), *rng.sample(range(n), 2))
+                expected = components(testing.dump(sim)[1])
+                assert [set(sim.get_entangled_group(q)) for q in range(n)] == expected
+
+
+def assert_members_have_block_edges(sim):
+    """Every member of a dense block has an edge to a fellow member (and check() agrees)."""
+    testing.check(sim)
+    adjacency = testing.dump(sim)[1]
+    for block in testing.layout(sim)["blocks"]:
+        members = set(block)
+        assert all(members.intersection(adjacency[q]) for q in block), (block, adjacency)
+
+
+@pytest.mark.parametrize("run", [engine_of_the_test_module, public_module], ids=["tiny", "public"])
+def test_blocks_are_freed_when_their_members_leave(run):
+    # Dense blocks form under complementations (tiny thresholds) or by themselves in a dense
+    # register (the engine's own); measuring every qubit leaves no edges, so no block may remain.
+    rng, n = random.Random(5), 12 if run is engine_of_the_test_module else 80
+    sim = NodeWeave(n)
+    with thresholds(TINY):
+        for q in range(n):
+            run(sim, "h", q)
+        for _ in range(4 * n):
+            run(sim, rng.choice(TWO), *rng.sample(range(n), 2))
+        assert testing.layout(sim)["blocks"]
+        for q in rng.sample(range(n), n):
+            run(sim, "measure_" + rng.choice("xyz"), q)
+            assert_members_have_block_edges(sim)
+    assert testing.layout(sim)["blocks"] == [] and not any(testing.dump(sim)[1])

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/graph.h"
+#include "engine/verify.h"
 
 namespace nodeweave {
 
@@ -134,6 +135,7 @@ void complement_in_block(State& state, Slot x) {
 void local_complement(State& state, Slot x) {
     if (state.nodes[x].in_block() && state.nodes[x].list.empty()) {
         complement_in_block(state, x);
+        verify(state);
         return;
     }
     Arena arena;
@@ -148,6 +150,7 @@ void local_complement(State& state, Slot x) {
             for (Slot y : neighbours) compact(state.nodes[y]);
             compact(state.nodes[x]);
             complement_in_block(state, x);
+            verify(state);
             return;
         }
     }
@@ -160,6 +163,7 @@ void local_complement(State& state, Slot x) {
     }
     for (Slot y : neighbours) multiply_right(state.nodes[y], VOP_S);
     multiply_right(state.nodes[x], VOP_SQRT_IX);
+    verify(state);
 }
 
 void multiply_pivot_ends(Node& p, Node& r, bool z_on_a) noexcept {
@@ -300,6 +304,7 @@ void pivot(State& state, Slot u, Slot v) {
     } else {
         pivot_through_lists(state, u, v, du, dv, swap_records);
     }
+    verify(state);
 }
 
 }  // namespace nodeweave

@@ -6,6 +6,7 @@
 #include "engine/complementation.h"
 #include "engine/cz_lookup.h"
 #include "engine/graph.h"
+#include "engine/verify.h"
 
 namespace nodeweave {
 
@@ -167,6 +168,7 @@ void cz(State& state, Qubit a, Qubit b) {
     const bool b_reducible = has_neighbour_besides(state, sb, sa);
     if (!a_reducible && !b_reducible) {
         cz_by_table(state, sa, sb);
+        verify(state);
         return;
     }
     bool a_on_z = keeps_z_axis(state.nodes[sa].vop);
@@ -194,6 +196,7 @@ void cz(State& state, Qubit a, Qubit b) {
     } else {
         controlled_pauli(state, sb, sa);
     }
+    verify(state);
 }
 
 }  // namespace nodeweave

@@ -34,6 +34,8 @@ public:
         }
     }
     void erase(Slot key) noexcept;
+    std::uint32_t size() const noexcept { return count_; }
+    std::uint32_t capacity() const noexcept { return mask_ + 1; }
     // Adds `key` (absent) at `position`. Returns the index to use from now on: this one, a larger
     // copy, or nullptr (this one freed) when the larger copy could not be made.
     static HubIndex* insert(HubIndex* index, Slot key, std::uint32_t position) noexcept;

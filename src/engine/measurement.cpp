@@ -40,10 +40,12 @@ void collapse(State& state, Qubit q, axis_t axis, std::uint8_t result) {
         const GraphAxis m = through_vop(axis, state.nodes[s].vop);
         if (m.axis == AXIS_Z) {
             measure_z_rule(state, s, result ^ m.negated);
+            verify(state);
             return;
         }
         if (m.axis == AXIS_X && degree(state, s) == 1) {
             measure_x_of_a_leaf(state, s, axis, result);
+            verify(state);
             return;
         }
         const Slot partner = light_neighbour(state, s);

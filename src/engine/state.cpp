@@ -37,6 +37,7 @@ State copy_state(const State& state) {
     for (const Block& block : state.blocks) copy.blocks.push_back(block);
     copy.free_blocks.reserve(copy.blocks.capacity());
     copy.free_blocks = state.free_blocks;
+    verify(copy);
     return copy;
 }
 

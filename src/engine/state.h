@@ -8,9 +8,7 @@
 // `qubit_of`. Edges refer to slots (see engine/index.h).
 //
 // An edge between two members of one dense block is a bit in both their rows; every other edge is
-// an entry in both vertices' lists. Invariants: edges are symmetric, no vertex is its own
-// neighbour, no list holds an entry twice or an entry that shares its vertex's block, and a block
-// member's row bit for itself is 0.
+// an entry in both vertices' lists. engine/check.cpp states the invariants and checks them.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +19,7 @@
 #include "engine/index.h"
 #include "engine/node.h"
 #include "engine/panic.h"
+#include "engine/verify.h"
 
 namespace nodeweave {
 
@@ -62,6 +61,7 @@ State copy_state(const State& state);
 inline void apply_gate(State& state, Qubit q, vop_t g) {
     Node& node = state.node(q);
     node.vop = VOP_PRODUCT[g][node.vop];
+    verify(state);
 }
 
 // Multiplies a vertex's VOP on the right by c: the correction c acts on the graph state before

@@ -18,7 +18,4 @@ std::string malformation(const literal::Graph& graph, std::size_t n);
 // A state holding exactly `graph` (a valid one), every edge in lists kept in the given order.
 State state_of_graph(const literal::Graph& graph);
 
-// The first internal invariant that `state` breaks, or "" when it keeps them all.
-std::string broken_invariant(State& state);
-
 }  // namespace nodeweave

@@ -14,6 +14,7 @@
 #include "bindings/python.h"
 #include "bindings/simulator_object.h"
 #include "clifford/tables.h"
+#include "engine/check.h"
 #include "engine/complementation.h"
 #include "engine/cz.h"
 #include "engine/cz_lookup.h"
@@ -208,9 +209,9 @@ PyObject* load(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 }
 
 // check(sim): raises AssertionError naming the first internal invariant the state breaks.
-PyObject* check(PyObject*, PyObject* sim) {
+PyObject* check_function(PyObject*, PyObject* sim) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        const std::string why = broken_invariant(state_of(sim));
+        const std::string why = check(state_of(sim));
         if (!why.empty()) {
             PyErr_SetString(PyExc_AssertionError, why.c_str());
             throw PythonError{};
@@ -548,7 +549,7 @@ PyMethodDef functions[] = {
     {"tables", tables, METH_NOARGS, nullptr},
     {"dump", dump, METH_O, nullptr},
     fast_function<load>("load"),
-    {"check", check, METH_O, nullptr},
+    {"check", check_function, METH_O, nullptr},
     {"layout", layout, METH_O, nullptr},
     fast_function<thresholds_function>("thresholds"),
     fast_function<local_complement_function>("local_complement"),
