@@ -72,9 +72,9 @@ def main(argv: list[str] | None = None) -> None:
     in_steps("h on every qubit", n, sim.h)
     in_steps("cz between neighbours", n - 1, lambda i: sim.cz(i, i + 1))
     before = peak_resident_mb()
+    so_far = "" if before is None else f"; peak resident memory so far {before:.0f} MB"
     print(f"1D cluster state of {n} qubits: the simulator's state is about {32 * n / 1e6:.0f} MB "
-          f"at 32 bytes per qubit" + ("" if before is None else
-                                      f"; peak resident memory of the process so far {before:.0f} MB"))
+          f"at 32 bytes per qubit{so_far}")
     middle = n // 2
     group = sim.get_entangled_group(middle)
     after = peak_resident_mb()

@@ -70,19 +70,22 @@ def on_dask(links: int, batches: int, size: int, workers: int,
             address: str | None) -> tuple[list[list[str]], str]:
     """The batches on a dask.distributed cluster: the one at `address`, or a local one."""
     try:
-        from dask.distributed import Client, LocalCluster
+        from dask.distributed import (  # type: ignore[import-not-found, unused-ignore]
+            Client, LocalCluster)
     except ImportError:
         sys.exit('--dask and --scheduler need dask.distributed: pip install "nodeweave[cluster]"')
     with ExitStack() as stack:
         if address:
-            client = stack.enter_context(Client(address))
+            connect = Client(address)  # type: ignore[no-untyped-call, unused-ignore]
             where = f"dask workers at {address}"
         else:
-            cluster = stack.enter_context(LocalCluster(
+            cluster = LocalCluster(  # type: ignore[no-untyped-call, unused-ignore]
                 n_workers=workers, threads_per_worker=1, processes=True, host="127.0.0.1",
-                dashboard_address=None))
-            client = stack.enter_context(Client(cluster))
+                dashboard_address=None)
+            stack.enter_context(cluster)
+            connect = Client(cluster)  # type: ignore[no-untyped-call, unused-ignore]
             where = "dask workers (local cluster)"
+        client = stack.enter_context(connect)
         # pure=False: the calls have equal arguments, and dask would otherwise run one of them
         # and hand its result to all.
         futures = client.map(batch, [links] * batches, [size] * batches, pure=False)

@@ -115,7 +115,8 @@ class Translator:
         elif name in TWO_QUBIT:
             for a, b in zip(targets[::2], targets[1::2]):
                 if not (a.is_qubit_target and b.is_qubit_target):
-                    raise ValueError(f"{name} {a} {b}: classically controlled gates are not supported")
+                    raise ValueError(f"{name} {a} {b}: classically controlled gates are not "
+                                     f"supported")
                 for method, swapped in TWO_QUBIT[name]:
                     first, second = (b, a) if swapped else (a, b)
                     getattr(self.sim, method)(first.value, second.value)
@@ -143,7 +144,8 @@ class Translator:
     def compare(self, targets: list["stim.GateTarget"], name: str) -> int:
         """The parity of the targets in this run's record against the reference's."""
         end = len(self.run.record)
-        return parity(self.run.record, end, targets, name) ^ parity(self.reference, end, targets, name)
+        ours = parity(self.run.record, end, targets, name)
+        return ours ^ parity(self.reference, end, targets, name)
 
     @staticmethod
     def unsupported(name: str) -> ValueError:
@@ -151,9 +153,9 @@ class Translator:
         if gate.is_noisy_gate and not gate.produces_measurements:
             return ValueError(f"{name} is a noise channel: strip the noise first "
                               f"(circuit.without_noise())")
-        return ValueError(f"{name} is not supported: the gates are {', '.join(sorted(SINGLE_QUBIT))}, "
-                          f"{', '.join(sorted(TWO_QUBIT))}; the measurements and resets "
-                          f"M, MX, MY, R, RX, RY, MR, MRX, MRY")
+        gates = ", ".join(sorted(SINGLE_QUBIT) + sorted(TWO_QUBIT))
+        return ValueError(f"{name} is not supported: the gates are {gates}; the measurements and "
+                          f"resets M, MX, MY, R, RX, RY, MR, MRX, MRY")
 
 
 def run_circuit(circuit: "stim.Circuit", sim: NodeWeave | None = None,

@@ -43,7 +43,7 @@ def wheel(tmp_path_factory):
 
 def test_wheel_ships_the_module_its_stubs_and_the_licence_only(wheel):
     extension = "nodeweave" + sysconfig.get_config_var("EXT_SUFFIX")
-    info = next(name.split("/")[0] for name in wheel.namelist() if name.endswith(".dist-info/WHEEL"))
+    [info] = {name.split("/")[0] for name in wheel.namelist() if ".dist-info/" in name}
     assert sorted(wheel.namelist()) == sorted([
         extension, "nodeweave-stubs/__init__.pyi",
         f"{info}/METADATA", f"{info}/WHEEL", f"{info}/RECORD", f"{info}/licenses/LICENSE"])
