@@ -2,6 +2,7 @@
 
 import importlib.util
 import re
+import subprocess
 import sys
 from pathlib import Path
 
@@ -22,10 +23,11 @@ CASES = [
       for state, a in [(r"\|0>", "z"), (r"\|\+>", "x"), (r"\|\+i>", "y")]]),
     ("million_qubits", ["--qubits", "3001"],
      [r"qubit 1500 is entangled with 3001 qubits",
+      r"a Python set of 3001 ints: 0\.\d\d MB", r"peak resident memory of this process: \d+ MB",
       r"measured: 1000, with eigenvalue \+1: 1000, -1: 0"]),
     ("parallel_shots", ["--links", "4", "--shots", "800", "--workers", "2"],
      [r"800 shots in 4 batches over 2 worker processes", r"correction: 800/800",
-      r"repeater outcomes: 0\.(4[6-9]|5[0-4])\d ones", r"repeat another batch or the parent's shot: 0\n"]),
+      r"repeater outcomes: 0\.(4[6-9]|5[0-4])\d ones", r"repeat another batch or the parent's: 0\n"]),
 ]
 
 
@@ -45,3 +47,16 @@ def test_example_prints_its_claims(name, argv, patterns, capsys):
     # Without the Pauli-frame corrections the end-to-end outcomes are uncorrelated.
     for value in re.findall(r"without Pauli-frame correction: (.*)", out):
         assert all(abs(float(v)) < 0.5 for v in re.findall(r"= ([-+][\d.]+)", value))
+
+
+def test_parallel_shots_on_a_local_dask_cluster_repeat_no_batch():
+    pytest.importorskip("dask.distributed")
+    # As a script, as a user runs it: dask then sends the batch function itself to the workers.
+    run = subprocess.run(
+        [sys.executable, str(EXAMPLES / "parallel_shots.py"), "--dask", "--workers", "2",
+         "--links", "4", "--shots", "400"],
+        capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stderr
+    assert "400 shots in 4 batches over 2 dask workers (local cluster)" in run.stdout, run.stdout
+    assert "correction: 400/400" in run.stdout
+    assert "repeat another batch or the parent's: 0\n" in run.stdout
