@@ -11,7 +11,8 @@ LEGEND = """\
 - `nodeweave`, `stim circuit`, `stim calls`: time of the timed part of the workload, per run (the
   median over repeats, each from a fresh simulator; preparation is not timed). `—`: not run (see
   the last section).
-- `per call`: nodeweave's time divided by the number of method calls (`calls`).
+- `calls`: method calls of the timed part; for the circuits, a reset counts once, without the
+  corrections that follow half of its outcomes. `per call`: nodeweave's time divided by `calls`.
 - `× floor`: nodeweave's time over the time of the same calls made to a method of a C extension that
   does next to nothing (it converts its arguments and updates one byte), through the same Python
   loop: the cost of calling from Python at all. 1 would mean nodeweave's work is free; the floor of
@@ -25,39 +26,44 @@ LEGEND = """\
   (i to k) it includes the measurement outcomes kept in a Python list."""
 
 GUIDANCE = """\
-nodeweave keeps a graph of the entanglement, so its cost follows the edges a gate touches: on
+nodeweave keeps a graph of the entanglement, so its cost follows the edges a gate touches. On
 sparsely entangled states (chains, lattices, stars, GHZ states, repeater networks; workloads b to
-e and g) a gate or a measurement costs a small multiple of a bare Python call at any n, and it
-runs where a tableau simulator cannot (stim's tableau needs about n²/4 bytes, so it was not run
-past n = 20000 here). Its interface suits programs that decide each next gate from earlier
-outcomes: one method call per operation, no circuit to compile.
+e and g) a gate or a measurement costs a small multiple of a bare Python call (`× floor`), and
+nodeweave runs at sizes where a tableau simulator cannot: stim's tableau needs about n²/2 bytes,
+so it was not run past n = 20000 here. Its interface suits programs that decide each next gate
+from earlier outcomes: one method call per operation, no circuit to compile.
 
 A tableau simulator is the better tool when the state is densely entangled (f, h and the random
-circuit k): there a gate can cost nodeweave O(n²/64) word operations and a tableau O(n/64). It also wins when a fixed circuit runs as a whole: `do_circuit` pays no Python call per
-gate. For sampling many shots of a noisy error-correction circuit, stim's compiled samplers (not
-measured here) are far faster than any gate-by-gate simulation."""
+circuit k): there a gate can cost nodeweave O(n²/64) word operations and a tableau O(n/64). It
+also wins when a fixed circuit runs as a whole, as the error-correction circuits i and j do:
+`do_circuit` pays no Python call per gate. For sampling many shots of a noisy error-correction
+circuit, stim's compiled samplers (not measured here) are far faster than any gate-by-gate
+simulation."""
 
 
 def summary(cells):
     """One line per workload: nodeweave's time relative to stim's over the sizes both ran."""
     lines, seen = [], {}
     for cell in cells:
-        seen.setdefault(cell["key"], []).append(cell)
-    for key, group in seen.items():
+        seen.setdefault(cell["label"].split(", d = ")[0], []).append(cell)
+    for name, group in seen.items():
         parts = []
         for peer, what in (("stim circuit", "stim's circuit run"), ("stim calls", "stim's calls")):
             ratios = [(c, c["results"]["nodeweave"] / c["results"][peer]) for c in group
                       if c["results"].get("nodeweave") and c["results"].get(peer)]
             if ratios:
                 low, high = min(r for _, r in ratios), max(r for _, r in ratios)
-                span = f"{low:.2g}×" if len(ratios) == 1 else f"{low:.2g}× to {high:.2g}×"
+                span = f"{ratio(low)}×" if len(ratios) == 1 else f"{ratio(low)}× to {ratio(high)}×"
                 unit = "d" if group[0]["distance"] else "n"
                 sizes = sorted({c["distance"] or c["n"] for c, _ in ratios})
                 where = f"{unit} = {sizes[0]}" + (f" to {sizes[-1]}" if len(sizes) > 1 else "")
                 parts.append(f"{span} the time of {what} ({where})")
-        name = group[0]["label"].split(", d = ")[0]
-        lines.append(f"- {key}. {name}: " + ("; ".join(parts) if parts else "stim not run"))
+        lines.append(f"- {group[0]['key']}. {name}: " + ("; ".join(parts) if parts else "stim not run"))
     return lines
+
+
+def ratio(value):
+    return f"{value:.2g}" if value < 100 else f"{value:.0f}"
 
 
 def table(rows):
@@ -70,7 +76,7 @@ def document(*, command, elapsed, reduced, machine, rows, cells, workloads, stop
     notes on where a simulator was not run."""
     scope = ("This run measured a reduced set (the options above); without options every\n"
              "workload runs at every size listed under Workloads." if reduced else
-             "This is the full run: every workload at every size listed under Workloads.")
+             "This is the full run: every workload at every size listed under\nWorkloads.")
     took = f"{elapsed / 60:.0f} minutes" if elapsed >= 120 else f"{elapsed:.0f} s"
     return "\n".join([
         "# Benchmarks", "",

@@ -19,6 +19,10 @@ Every workload is a program: an untimed preparation and a timed part, each a lis
 (gate, qubits) or (gate, (controls, targets)). Each simulator runs the same program through its own
 Python interface, in a loop of bound-method calls (stim also as one precompiled stim.Circuit).
 Times are medians over repeats of time.perf_counter(); each repeat starts from a fresh simulator.
+The workloads i to k are stim circuits translated call by call (circuits.py): their measurements
+are recorded, a reset is a measurement and, after MinusOne, a correcting Pauli; stim runs the
+circuit itself. After each run their detectors and observables are checked against stim's
+noiseless reference, and a mismatch is printed as a WARNING line.
 
   x floor: nodeweave time / the time of the same program with every call replaced by the floor:
            _nodeweave_testing.Floor.gate (or .gate2 for two-qubit calls), a method of the same
@@ -26,6 +30,8 @@ Times are medians over repeats of time.perf_counter(); each repeat starts from a
            24x24 product table; the loop, the arguments and the number of calls are the same. Each
            nodeweave repeat is paired with floor runs just before and after it (on a shared
            machine the floor moves with the load); the column is the median of the paired ratios.
+           For a circuit the floor replays the calls nodeweave made, a correction where it made
+           one (the runs before a repeat replay the previous repeat's calls).
   x stim:  nodeweave time / stim time (below 1: nodeweave is faster).
   before:  the same nodeweave program on the build installed in the --baseline directory, timed
            in a child process that imports nodeweave from there (PYTHONPATH); x before: nodeweave
@@ -38,7 +44,9 @@ smaller sizes, extrapolated with the exponent they show (2 when only one size is
 that simulator's time cap.
 
 After the table, each goal of the engine work (listed in GOALS) is checked against the rows: met or
-not met for the current build and for the before build, with both builds' figures.
+not met for the current build and for the before build, with both builds' figures. The goals, the
+before column and the literal column are for developers: --write leaves them out of the user
+document (document.py).
 Benchmarks are not tests: nothing here asserts a time.
 """
 
