@@ -71,9 +71,9 @@ def table(rows):
     return "\n".join(lines + ["| " + " | ".join(r[c] for c in USER_COLUMNS) + " |" for r in rows])
 
 
-def document(*, command, elapsed, reduced, machine, rows, cells, workloads, stops):
+def document(*, command, elapsed, reduced, machine, rows, cells, workloads, stops, shared=False):
     """The text of docs/benchmarks.md. rows: table rows keyed by column (the floor's first); stops:
-    notes on where a simulator was not run."""
+    notes on where a simulator was not run; shared: other work loaded the machine during the run."""
     scope = ("This run measured a reduced set (the options above); without options every\n"
              "workload runs at every size listed under Workloads." if reduced else
              "This is the full run: every workload at every size listed under\nWorkloads.")
@@ -92,6 +92,9 @@ def document(*, command, elapsed, reduced, machine, rows, cells, workloads, stop
         f"{scope} It took {took}.",
         "The script prints the same table to the terminal; `--write` also writes this file.", "",
         "## Machine", "", *[f"- {line}" for line in machine], "",
+        *(["Other work shared the machine during this run (its load average exceeded its cores):",
+           "single figures can be off by tens of percent, and the ratios, taken from runs close in",
+           "time, less.", ""] if shared else []),
         "## What the figures say", "", GUIDANCE, "",
         "Measured here, nodeweave's time relative to stim's on each workload:", "",
         *summary(cells), "",

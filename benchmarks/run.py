@@ -1059,7 +1059,7 @@ def main():
             command=user_command(sys.argv[1:]), elapsed=elapsed,
             reduced=bool(args.sizes or args.workloads), machine=machine(),
             rows=[floor_row | {"workload": "floor: a bare method call"}] + list(map(row, cells)),
-            cells=cells, workloads=WORKLOAD_NOTES,
+            cells=cells, workloads=WORKLOAD_NOTES, shared=os.getloadavg()[1] > (os.cpu_count() or 1),
             stops=stops + [notes[-1]]))
         log(f"wrote {path}")
     return 0
