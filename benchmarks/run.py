@@ -1,15 +1,28 @@
 #!/usr/bin/env python3
 """nodeweave benchmarks: CPython's call floor, nodeweave and stim measured side by side.
 
-    python benchmarks/run.py                 # full run (about 15 minutes), writes docs/benchmarks.md
-    python benchmarks/run.py --quick --no-write
+    python benchmarks/run.py                 # full run (about 20 minutes), prints the table and goals
+    python benchmarks/run.py --write         # the same, and writes docs/benchmarks.md from it
+    python benchmarks/run.py --quick
     python benchmarks/run.py --sizes 1e3,1e4 --workloads b,d
     python benchmarks/run.py --workloads f,h --sizes fh:300 --baseline none --no-memory
+
+The floor comes from the test-support module `_nodeweave_testing`, which only a build configured with
+NODEWEAVE_TESTING installs:
+
+    pip install -C cmake.define.NODEWEAVE_TESTING=ON ".[bench]"
+
+A --baseline build needs it as well (`pip install --no-deps --target DIR
+-C cmake.define.NODEWEAVE_TESTING=ON <older checkout>`).
 
 Every workload is a program: an untimed preparation and a timed part, each a list of segments
 (gate, qubits) or (gate, (controls, targets)). Each simulator runs the same program through its own
 Python interface, in a loop of bound-method calls (stim also as one precompiled stim.Circuit).
 Times are medians over repeats of time.perf_counter(); each repeat starts from a fresh simulator.
+The workloads i to k are stim circuits translated call by call (circuits.py): their measurements
+are recorded, a reset is a measurement and, after MinusOne, a correcting Pauli; stim runs the
+circuit itself. After each run their detectors and observables are checked against stim's
+noiseless reference, and a mismatch is printed as a WARNING line.
 
   x floor: nodeweave time / the time of the same program with every call replaced by the floor:
            _nodeweave_testing.Floor.gate (or .gate2 for two-qubit calls), a method of the same
@@ -17,6 +30,8 @@ Times are medians over repeats of time.perf_counter(); each repeat starts from a
            24x24 product table; the loop, the arguments and the number of calls are the same. Each
            nodeweave repeat is paired with floor runs just before and after it (on a shared
            machine the floor moves with the load); the column is the median of the paired ratios.
+           For a circuit the floor replays the calls nodeweave made, a correction where it made
+           one (the runs before a repeat replay the previous repeat's calls).
   x stim:  nodeweave time / stim time (below 1: nodeweave is faster).
   before:  the same nodeweave program on the build installed in the --baseline directory, timed
            in a child process that imports nodeweave from there (PYTHONPATH); x before: nodeweave
@@ -29,7 +44,9 @@ smaller sizes, extrapolated with the exponent they show (2 when only one size is
 that simulator's time cap.
 
 After the table, each goal of the engine work (listed in GOALS) is checked against the rows: met or
-not met for the current build and for the before build, with both builds' figures.
+not met for the current build and for the before build, with both builds' figures. The goals, the
+before column and the literal column are for developers: --write leaves them out of the user
+document (document.py).
 Benchmarks are not tests: nothing here asserts a time.
 """
 
@@ -37,6 +54,7 @@ from __future__ import annotations
 
 import argparse
 import datetime
+import functools
 import gc
 import importlib.metadata
 import json
@@ -51,13 +69,23 @@ import time
 from pathlib import Path
 
 import nodeweave
-import _nodeweave_testing
+
+try:
+    import _nodeweave_testing
+except ImportError:
+    sys.exit("benchmarks/run.py needs the test-support module _nodeweave_testing, which this "
+             "nodeweave build lacks: reinstall with\n"
+             "    pip install -C cmake.define.NODEWEAVE_TESTING=ON \".[bench]\"")
+
+import circuits
+import document
+from circuits import RECORDED, RESETTING, CircuitProgram
 
 ROOT = Path(__file__).resolve().parent.parent
 SEED = 20240611
 
 SINGLE = {"h", "s", "sdag", "x", "y", "z", "measure_x", "measure_y", "measure_z"}
-TWO = {"cz", "cx"}
+TWO = {"cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"}
 
 # ---- workloads -------------------------------------------------------------------------------
 
@@ -175,7 +203,24 @@ def w_ghz_chain(n, rng):
     return n, [("h", range(1))], [("cx", (range(n - 1), range(1, n)))]
 
 
-# (key, label, builder, per_call, sizes key, peers)
+def w_surface(d, rng):
+    import stim
+    program = circuits.translate(circuits.memory_circuit(stim, "surface_code:rotated_memory_z", d))
+    return program.circuit.num_qubits, [], program
+
+
+def w_color(d, rng):
+    import stim
+    program = circuits.translate(circuits.memory_circuit(stim, "color_code:memory_xyz", d))
+    return program.circuit.num_qubits, [], program
+
+
+def w_random_circuit(n, rng):
+    import stim
+    return n, [], circuits.translate(circuits.random_cnot_h_s(stim, n, 10 * n, rng))
+
+
+# (key, label, builder, per_call, sizes key); {size} in a label is the size (a code's distance)
 WORKLOADS = [
     ("a", "single-qubit gate h, isolated qubit", w_single_gate, True, "calls"),
     ("a", "cz on an isolated pair", w_cz_pair, True, "calls"),
@@ -189,7 +234,11 @@ WORKLOADS = [
     ("g", "star by cz from a hub (per cz)", w_star, False, "hub"),
     ("g", "GHZ build by cx chain (per cx)", w_ghz_chain, False, "hub"),
     ("h", "dense state, gates only, 20 layers", w_dense_gates, False, "gates"),
+    ("i", "surface-code memory circuit, d = {size}", w_surface, False, "surface"),
+    ("j", "color-code memory circuit, d = {size}", w_color, False, "color"),
+    ("k", "random CNOT/H/S circuit, 10n gates, M all", w_random_circuit, False, "random"),
 ]
+DISTANCES = {"surface", "color"}  # sizes that are a code's distance, not a number of qubits
 
 WORKLOAD_NOTES = """
 - a. Per-call costs. `h` on 64 isolated qubits in turn; `cz` on 32 isolated pairs in turn (each pair
@@ -211,51 +260,144 @@ WORKLOAD_NOTES = """
   20 layers), which leaves a dense graph; the timed part is 20 further layers of the same gates
   (`s`, `h` on random halves, a random perfect matching of `cz` and `cx`), no measurement;
   n = 300, 1000.
+- i to k are circuits in stim's format, translated call by call: each target of an instruction becomes
+  one method call (`H` -> `h`, `CX` -> `cx`, `M` -> `measure_z`, `MX` -> `measure_x`, `MY` ->
+  `measure_y`, `C_XYZ` -> `sdag` then `h`); a reset `R` is `measure_z` followed by `x` when the
+  outcome is MinusOne (`RX`: `measure_x`, then `z`), and `MR` the same with its outcome recorded.
+  TICK, DETECTOR, OBSERVABLE_INCLUDE and coordinates cost nothing; REPEAT blocks are unrolled. The
+  recorded outcomes are kept in a Python list. `stim circuit` runs the circuit itself.
+- i. Surface-code memory: stim's `surface_code:rotated_memory_z` circuit without noise, d rounds of
+  stabilizer measurements (2d² − 1 qubits; n is stim's qubit count, which includes unused indices);
+  d = 15, 25, 49, 75.
+- j. Color-code memory: stim's `color_code:memory_xyz` circuit without noise, d rounds; d = 25.
+- k. Random circuit: 10n gates, each a `cx` on two distinct random qubits (probability 0.6), an `h`
+  (0.2) or an `s` (0.2) on a random qubit, then `measure_z` on every qubit; n = 1000.
+- After each run of i to k, every detector and observable of the circuit is checked over the recorded
+  outcomes: its parity must be the one of stim's noiseless reference sample.
 """
 
 
 # ---- simulators ------------------------------------------------------------------------------
 
 
-def execute(segments):
-    for function, two, arguments in segments:
-        if two:
-            for a, b in zip(*arguments):
-                function(a, b)
-        else:
+GATE, GATE2, MEASURE, RESET, REPLAY = range(5)
+
+
+def execute(segments, outcomes=None):
+    """Runs compiled segments (kind, function, arguments, extra); recorded measurements append their
+    outcomes to outcomes."""
+    append = outcomes.append if outcomes is not None else None
+    for kind, function, arguments, extra in segments:
+        if kind == GATE:
             for q in arguments:
                 function(q)
+        elif kind == GATE2:
+            for a, b in zip(*arguments):
+                function(a, b)
+        elif kind == MEASURE:
+            for q in arguments:
+                append(function(q))
+        elif kind == RESET:  # extra: the correction and the outcome that calls for it
+            fix, minus = extra
+            for q in arguments:
+                outcome = function(q)
+                append(outcome)
+                if outcome == minus:
+                    fix(q)
+        else:  # REPLAY, the floor's reset: (qubit, corrected) pairs, extra the correction's stand-in
+            for q, fixed in arguments:
+                append(function(q))
+                if fixed:
+                    extra(q)
 
 
-def compile_calls(methods, program):
-    return [(methods[gate], gate in TWO, arguments) for gate, arguments in program]
+def compile_calls(methods, program, minus=None):
+    """Segments of bound methods; methods maps each gate and measure_* name to a callable, and minus
+    is the outcome after which a resetting measurement corrects its qubit."""
+    segments = []
+    for gate, arguments in program:
+        if gate in TWO:
+            segments.append((GATE2, methods[gate], arguments, None))
+        elif gate in RECORDED:
+            segments.append((MEASURE, methods[RECORDED[gate]], arguments, None))
+        elif gate in RESETTING:
+            measure, fix = RESETTING[gate]
+            segments.append((RESET, methods[measure], arguments, (methods[fix], minus)))
+        else:
+            segments.append((GATE, methods[gate], arguments, None))
+    return segments
 
 
 def calls_in(program):
+    """Method calls of a program; a resetting measurement counts once (its corrections vary)."""
     return sum(min(map(len, arguments)) if gate in TWO else len(arguments)
                for gate, arguments in program)
 
 
 class NodeWeaveRunner:
+    """nodeweave; outcomes holds the recorded outcomes of the latest run, of the program latest."""
     name = "nodeweave"
+    latest = outcomes = None
 
     def prepare(self, n, prep, timed):
         sim = nodeweave.NodeWeave(n)
         methods = {gate: getattr(sim, gate) for gate in SINGLE | TWO}
         execute(compile_calls(methods, prep))
-        segments = compile_calls(methods, timed)
-        return lambda: execute(segments)
+        segments = compile_calls(methods, timed, nodeweave.MeasurementResult.MinusOne)
+        outcomes = []
+        self.latest, self.outcomes = timed, outcomes
+        return lambda: execute(segments, outcomes)
 
 
 class FloorRunner:
-    """The same program with every call replaced by the call floor of the same arity."""
+    """The same program with every call replaced by the call floor of the same arity. For a circuit
+    program, the calls are those nodeweave made in a run whose outcomes are given: a resetting
+    measurement's correction becomes a floor call where nodeweave applied one."""
     name = "floor"
 
-    def prepare(self, n, prep, timed):
+    def prepare(self, n, prep, timed, outcomes=None):
         floor = _nodeweave_testing.Floor(n)
         methods = {gate: floor.gate for gate in SINGLE} | {gate: floor.gate2 for gate in TWO}
         segments = compile_calls(methods, timed)
-        return lambda: execute(segments)
+        if isinstance(timed, CircuitProgram):
+            segments = replay(segments, outcomes, floor.gate)
+        record = []
+        return lambda: execute(segments, record)
+
+
+def replay(segments, outcomes, stand_in):
+    """Resetting segments turned into (qubit, corrected) pairs from a run's outcomes."""
+    minus, position, replayed = nodeweave.MeasurementResult.MinusOne, 0, []
+    for kind, function, arguments, extra in segments:
+        if kind == RESET:
+            fixed = [outcome == minus for outcome in outcomes[position:position + len(arguments)]]
+            replayed.append((REPLAY, function, list(zip(arguments, fixed)), stand_in))
+        else:
+            replayed.append((kind, function, arguments, extra))
+        if kind in (MEASURE, RESET):
+            position += len(arguments)
+    return replayed
+
+
+def mismatches(runner, timed):
+    """Detectors and observables that runner's latest run of a circuit program got wrong (None for
+    another program)."""
+    if not isinstance(timed, CircuitProgram) or getattr(runner, "latest", None) is not timed:
+        return None
+    return timed.mismatches(runner.outcomes)
+
+
+def floor_sampler(n, timed, runner):
+    """Two floor runs of the program, for pairing with runner's runs. A circuit program replays the
+    calls of runner's latest run of it (none before the first)."""
+    def sample():
+        outcomes = None
+        if isinstance(timed, CircuitProgram):
+            if runner.latest is not timed or len(runner.outcomes) != timed.outcomes:
+                return []
+            outcomes = runner.outcomes
+        return [timed_run(FloorRunner().prepare(n, [], timed, outcomes)) for _ in range(2)]
+    return sample
 
 
 class LiteralRunner:
@@ -282,8 +424,10 @@ class LiteralRunner:
 
 
 class StimCallsRunner:
+    """stim's TableauSimulator called method by method; outcomes as for NodeWeaveRunner."""
     name = "stim calls"
     max_n = 20000
+    latest = outcomes = None
 
     def __init__(self, stim):
         self.stim = stim
@@ -293,22 +437,33 @@ class StimCallsRunner:
         sim.set_num_qubits(n)
         h, measure, h_yz = sim.h, sim.measure, sim.h_yz
 
+        # stim measures in Z only: a basis change, then back, so that the qubit is left in the
+        # eigenstate found (a reset's correction and any later gate act on it)
         def measure_x(q):
             h(q)
-            measure(q)
+            outcome = measure(q)
+            h(q)
+            return outcome
 
         def measure_y(q):
             h_yz(q)
-            measure(q)
+            outcome = measure(q)
+            h_yz(q)
+            return outcome
 
-        methods = dict(h=h, s=sim.s, sdag=sim.s_dag, x=sim.x, y=sim.y, z=sim.z, cz=sim.cz, cx=sim.cx,
-                       measure_x=measure_x, measure_y=measure_y, measure_z=measure)
+        methods = {gate: getattr(sim, gate) for gate in TWO} | dict(
+            h=h, s=sim.s, sdag=sim.s_dag, x=sim.x, y=sim.y, z=sim.z,
+            measure_x=measure_x, measure_y=measure_y, measure_z=measure)
         execute(compile_calls(methods, prep))
-        segments = compile_calls(methods, timed)
-        return lambda: execute(segments)
+        segments = compile_calls(methods, timed, True)
+        outcomes = []
+        self.latest, self.outcomes = timed, outcomes
+        return lambda: execute(segments, outcomes)
 
 
 class StimCircuitRunner:
+    """stim's TableauSimulator.do_circuit on the program as one circuit: for a circuit program the
+    circuit it was translated from, noise stripped."""
     name = "stim circuit"
     max_n = 20000
     NAMES = dict(h="H", s="S", sdag="S_DAG", x="X", y="Y", z="Z", cz="CZ", cx="CX",
@@ -318,6 +473,8 @@ class StimCircuitRunner:
         self.stim = stim
 
     def circuit(self, program):
+        if isinstance(program, CircuitProgram):
+            return program.circuit
         circuit = self.stim.Circuit()
         for gate, arguments in program:
             if gate in TWO:
@@ -388,10 +545,11 @@ def measure(runner, n, prep, timed, quick, floor=None):
 
 def floor_samples(calls, repeats):
     floor = _nodeweave_testing.Floor(64)
-    segments = [(floor.gate, False, [i % 64 for i in range(calls)])]
+    segments = [(GATE, floor.gate, [i % 64 for i in range(calls)], None)]
     return [timed_run(lambda: execute(segments)) / calls for _ in range(repeats)]
 
 
+@functools.lru_cache(maxsize=2)
 def build(index, size):
     """The program of workload WORKLOADS[index] at this size: (n, preparation, timed part)."""
     per_call, builder = WORKLOADS[index][3], WORKLOADS[index][2]
@@ -428,8 +586,8 @@ def time_workload(index, size, quick, pilot):
     runner = NodeWeaveRunner()
     if pilot:
         return dict(total=once(runner, n, prep, timed)[1])
-    return measure(runner, n, prep, timed, quick, lambda: [timed_run(FloorRunner().prepare(n, [], timed))
-                                                           for _ in range(2)])
+    timing = measure(runner, n, prep, timed, quick, floor_sampler(n, timed, runner))
+    return timing | dict(mismatches=mismatches(runner, timed))
 
 
 class ChildError(Exception):
@@ -538,6 +696,25 @@ def machine():
             f"Date: {datetime.datetime.now().astimezone().strftime('%Y-%m-%d %H:%M %Z')}"]
 
 
+def user_command(arguments):
+    """The command line of this run as the document shows it: without the before build's directory
+    and with the document at its usual place."""
+    shown, skip = [], False
+    for argument in arguments:
+        if skip:  # the value of --baseline, or the file of --write if one follows
+            skip = False
+            if not argument.startswith("-"):
+                continue
+        if argument.startswith("--baseline"):
+            skip = argument == "--baseline"
+        elif argument.startswith("--write"):
+            shown.append("--write")
+            skip = argument == "--write"
+        else:
+            shown.append(argument)
+    return " ".join(["python benchmarks/run.py"] + shown)
+
+
 def predicted(history, n):
     """Extrapolated time of one run (preparation included) at size n from the sizes already
     measured."""
@@ -557,6 +734,8 @@ def pilot(timer, index, size, history, cap, limit):
     workload is skipped when the growth they show would take it past the cap (the smallest first:
     each run is itself skipped when the ones before it predict too long a time). timer(size) is the
     time of a whole run at that size; limit is the runner's largest n, if any."""
+    if WORKLOADS[index][4] in DISTANCES:  # no smaller codes: a quarter distance says little
+        return
     for fraction in (256, 64, 16, 4):
         if size // fraction < 8:
             continue
@@ -590,9 +769,10 @@ def row(cell):
             "peak B/qubit": "—" if cell["memory"] is None else f"{cell['memory']:.1f}"}
 
 
-# Goals of the engine work: (workload, n or None for any, what, checks). A check (figure, bound)
-# compares nodeweave time / peer time for a peer's name, the paired × floor for "floor", seconds
-# for "seconds" (strictly below) and peak bytes per qubit for "memory"; no checks: reported only.
+# Goals of the engine work: (workload, n or None for any, what, checks); for a memory circuit, n is
+# the code's distance. A check (figure, bound) compares nodeweave time / peer time for a peer's name,
+# the paired × floor for "floor", seconds for "seconds" (strictly below) and peak bytes per qubit for
+# "memory"; no checks: reported only.
 GOALS = [
     (w_star, 10**4, "star by cz, n = 1e4: no slower than stim's circuit run", [("stim circuit", 1)]),
     (w_star, 10**6, "star by cz, n = 1e6: ≤ 3× the floor per call", [("floor", 3)]),
@@ -605,10 +785,18 @@ GOALS = [
     (w_dense, 300, "random dense, n = 300: no slower than stim per call", [("stim calls", 1)]),
     (w_dense, 2000, "random dense, n = 2000: no slower than stim per call", [("stim calls", 1)]),
     (w_dense_gates, 300, "dense state, gates only, n = 300: ≤ 1× stim per call", [("stim calls", 1)]),
-    (w_dense_gates, 1000, "dense state, gates only, n = 1000", []),
+    (w_dense_gates, 1000, "dense state, gates only, n = 1000: ≤ 1× stim per call", [("stim calls", 1)]),
     (w_single_gate, None, "single-qubit gate: ≤ 1.1× the floor", [("floor", 1.1)]),
     (w_cluster1d, 10**6, "1D cluster, n = 1e6: ≤ 2× the floor", [("floor", 2)]),
-    (w_cluster1d, 10**6, "memory, 1D cluster, n = 1e6: ≤ 32 B/qubit", [("memory", 32)]),
+    (w_cluster1d, 10**6, "memory, 1D cluster, n = 1e6: ≤ 33 B/qubit", [("memory", 33)]),
+    (w_surface, 15, "surface code, d = 15: ≤ 3× stim's circuit run, ≤ 4× the floor",
+     [("stim circuit", 3), ("floor", 4)]),
+    (w_surface, 25, "surface code, d = 25: ≤ 2.5× stim's circuit run, ≤ 4× the floor",
+     [("stim circuit", 2.5), ("floor", 4)]),
+    (w_surface, 49, "surface code, d = 49: ≤ 1.5× stim's circuit run", [("stim circuit", 1.5)]),
+    (w_surface, 75, "surface code, d = 75", []),
+    (w_color, 25, "color code, d = 25: ≤ 3× stim's circuit run", [("stim circuit", 3)]),
+    (w_random_circuit, 1000, "random CNOT/H/S, n = 1000: ≤ stim's circuit run", [("stim circuit", 1)]),
 ]
 
 
@@ -636,7 +824,7 @@ def goal_lines(cells, before):
     current build's figures, then the before figures of the same run."""
     lines = []
     for builder, n, text, checks in GOALS:
-        cell = next((c for c in cells if c["builder"] is builder and n in (None, c["n"])), None)
+        cell = next((c for c in cells if c["builder"] is builder and n in (None, c["n"], c["size"])), None)
         if cell is None:
             lines.append(f"- not measured: {text} (not in this run)")
             continue
@@ -675,7 +863,10 @@ def main():
     parser.add_argument("--baseline", metavar="DIR",
                         help="directory holding a nodeweave build for the before column, e.g. made "
                              "by `pip install --no-deps --target DIR <older checkout>` (default: none)")
-    parser.add_argument("--no-write", action="store_true", help="do not write docs/benchmarks.md")
+    parser.add_argument("--write", nargs="?", const=ROOT / "docs" / "benchmarks.md", metavar="FILE",
+                        help="write the user document from this run (not with --quick), by default "
+                             "docs/benchmarks.md")
+    parser.add_argument("--no-write", action="store_true", help=argparse.SUPPRESS)  # the default
     parser.add_argument("--no-memory", action="store_true", help="skip the peak memory probes")
     parser.add_argument("--probe-memory", nargs=2, type=int, help=argparse.SUPPRESS)
     parser.add_argument("--time-workload", nargs=2, type=int, help=argparse.SUPPRESS)
@@ -693,6 +884,8 @@ def main():
         return 0
 
     quick = args.quick
+    if quick and args.write:
+        parser.error("--write documents a real run; --quick is a smoke test")
     sizes = {
         "calls": [2000 if quick else 1 << 17],
         "side": [8 if quick else 100],
@@ -700,12 +893,15 @@ def main():
         "dense": [16] if quick else [100, 300, 2000],
         "gates": [16] if quick else [300, 1000],
         "hub": [20, 50] if quick else [10**2, 10**3, 10**4, 10**5, 10**6],
+        "surface": [3] if quick else [15, 25, 49, 75],
+        "color": [3] if quick else [25],
+        "random": [16] if quick else [1000],
     }
     overrides = {}  # workload letter -> sizes
     for option in args.sizes or []:
         letters, _, values = option.rpartition(":")
-        if not set(letters) <= set("bcdefgh"):
-            parser.error(f"--sizes {option}: the letters before ':' must be among b to h")
+        if not set(letters) <= set("bcdefghijk"):
+            parser.error(f"--sizes {option}: the letters before ':' must be among b to k")
         for letter in letters or "bcde":
             overrides[letter] = [int(float(value)) for value in values.split(",")]
     selected = set(args.workloads.split(",")) if args.workloads else None
@@ -752,6 +948,7 @@ def main():
     if literal_runner is None:
         notes.append("literal skipped: this build's _nodeweave_testing has no literal_cz.")
     cells = []
+    stops = []  # notes for the user document: where nodeweave or stim did not run, and why
     probed = False
 
     for index, (key, label, builder, per_call, size_key) in enumerate(WORKLOADS):
@@ -764,10 +961,17 @@ def main():
         history = {runner.name: [] for runner in runners}
         stopped = {}
         for size in overrides.get(key, sizes[size_key]):
-            n, prep, timed = build(index, size)
-            cell = dict(index=index, key=key, label=label, builder=builder, n=n, calls=calls_in(timed),
-                        results={}, skipped={}, floor_ratio=None, before_floor_ratio=None,
-                        memory=None, before_memory=None)
+            try:
+                n, prep, timed = build(index, size)
+            except ImportError as error:  # the circuits come from stim
+                notes.append(f"{key}. skipped: cannot import stim to make its circuits ({error}).")
+                log(notes[-1])
+                break
+            title = label.format(size=size)
+            cell = dict(index=index, key=key, label=title, builder=builder, n=n, size=size,
+                        distance=size if size_key in DISTANCES else None,
+                        calls=calls_in(timed), results={}, skipped={}, floor_ratio=None,
+                        before_floor_ratio=None, memory=None, before_memory=None)
             results = cell["results"]
             for runner in runners:
                 name = runner.name
@@ -779,6 +983,7 @@ def main():
                 else:
                     timer = lambda size: once(runner, *build(index, size))[1]
                 limit = getattr(runner, "max_n", None)
+                timing = {}
                 try:
                     if not per_call and not history[name] and (limit is None or n <= limit):
                         pilot(timer, index, size, history[name], caps[name], limit)
@@ -796,22 +1001,29 @@ def main():
                         cell["before_floor_ratio"] = timing["floor_ratio"]
                     else:
                         # Paired with the same program, each call replaced by the floor of its arity.
-                        paired = (lambda: [timed_run(floor_runner.prepare(n, [], timed))
-                                           for _ in range(2)]) if runner is nodeweave_runner else None
+                        paired = floor_sampler(n, timed, runner) if runner is nodeweave_runner else None
                         timing = measure(runner, n, prep, timed, quick, paired)
+                        timing["mismatches"] = mismatches(runner, timed)
                 except ChildError as error:
                     stopped[name] = f"its child process failed: {error}"
+                if timing.get("mismatches"):
+                    notes.append(f"WARNING: {title}: {name}: {timing['mismatches']} detectors or "
+                                 "observables differ from stim's noiseless reference.")
+                    log(notes[-1])
+                    stops.append(notes[-1])
                 if name in stopped:
-                    message = f"{label}: {name} stops at n = {fmt_n(n)}: {stopped[name]}"
+                    message = f"{title}: {name} stops at n = {fmt_n(n)}: {stopped[name]}"
                     log(message)
                     notes.append(message)
+                    if name not in ("before", "literal"):
+                        stops.append(message)
                     cell["skipped"][name] = stopped[name]
                     continue
                 if runner is nodeweave_runner:
                     cell["floor_ratio"] = timing["floor_ratio"]
                 history[name].append((n, timing["total"]))
                 results[name] = timing["median"]
-                log(f"{label} n={fmt_n(n)} {name}: {fmt_time(timing['median'])}")
+                log(f"{title} n={fmt_n(n)} {name}: {fmt_time(timing['median'])}")
             probe = not per_call and not args.no_memory and results.get("nodeweave") is not None
             if probe and not (quick and probed):  # --quick probes one cell, to exercise the probe
                 cell["memory"] = memory_per_qubit(index, size)
@@ -841,33 +1053,14 @@ def main():
         print("\nNotes:\n" + "\n".join(f"- {note}" for note in notes))
     print(f"\nTotal {elapsed:.0f} s.")
 
-    if not args.no_write:
-        legend = __doc__.split("\n\n", 2)[2].split("Benchmarks are not tests")[0].strip()
-        document = "\n".join([
-            "# Benchmarks", "",
-            f"Produced by `python {' '.join(['benchmarks/run.py'] + sys.argv[1:])}` in {elapsed:.0f} s.", "",
-            "## Machine", "", *[f"- {line}" for line in machine()], "",
-            "## How to read the table", "", "```", legend, "```", "",
-            "Times in the `before`, `nodeweave`, `stim circuit`, `stim calls` and `literal` columns are",
-            "for the timed part of the workload, per run; `per call` is nodeweave's time per method call.",
-            "For the workloads marked (a) stim runs call by call only. `stim circuit` executes the same",
-            "program precompiled as one `stim.Circuit` (`TableauSimulator.do_circuit`), `stim calls` calls",
-            "the simulator's methods one by one (an X or Y measurement is a basis change and `measure`).",
-            "`literal` is nodeweave with every controlled-Z done by the step-by-step reference of the",
-            "test-support module (`literal_cz`).", "",
-            "## Workloads", "", WORKLOAD_NOTES.strip(), "",
-            "## Results", "", table, "",
-            "## Goals", "",
-            "Each goal of the engine work, computed from the rows above: met or not for the current build",
-            "(and, in parentheses, for the build of the before column), then the current build's figures",
-            "and after `|` the before figures of the same run (its `× floor` is paired in its own child",
-            "process).", "",
-            *goals, "",
-            "## Notes: floor drift, where runs stop", "", *[f"- {note}" for note in notes], "",
-        ])
-        path = ROOT / "docs" / "benchmarks.md"
-        path.parent.mkdir(exist_ok=True)
-        path.write_text(document)
+    if args.write:
+        path = Path(args.write)
+        path.write_text(document.document(
+            command=user_command(sys.argv[1:]), elapsed=elapsed,
+            reduced=bool(args.sizes or args.workloads), machine=machine(),
+            rows=[floor_row | {"workload": "floor: a bare method call"}] + list(map(row, cells)),
+            cells=cells, workloads=WORKLOAD_NOTES, shared=os.getloadavg()[1] > (os.cpu_count() or 1),
+            stops=stops + [notes[-1]]))
         log(f"wrote {path}")
     return 0
 

@@ -1,19 +1,31 @@
-"""The benchmark script runs end to end at its smoke size and prints its table (no timing checks)."""
+"""The benchmark script runs end to end at its smoke size and prints its table (no timing checks);
+its circuit translation is checked against stim on small circuits."""
 
+import importlib.util
+import random
 import subprocess
 import sys
 from pathlib import Path
 
 import nodeweave
+import pytest
 
-SCRIPT = Path(__file__).resolve().parent.parent / "benchmarks" / "run.py"
+BENCHMARKS = Path(__file__).resolve().parent.parent / "benchmarks"
+SCRIPT = BENCHMARKS / "run.py"
+DOCUMENT = BENCHMARKS.parent / "docs" / "benchmarks.md"
+
+
+def run_script(*arguments, check=True):
+    before = DOCUMENT.read_bytes() if DOCUMENT.exists() else None
+    run = subprocess.run([sys.executable, str(SCRIPT), *arguments],
+                         capture_output=True, text=True, timeout=300)
+    assert not check or run.returncode == 0, run.stderr
+    assert (DOCUMENT.read_bytes() if DOCUMENT.exists() else None) == before, "the document was written"
+    return run
 
 
 def run_quick(*arguments):
-    run = subprocess.run([sys.executable, str(SCRIPT), "--quick", "--no-write", *arguments],
-                         capture_output=True, text=True, timeout=300)
-    assert run.returncode == 0, run.stderr
-    return run.stdout
+    return run_script("--quick", *arguments).stdout
 
 
 def table(stdout):
@@ -23,21 +35,30 @@ def table(stdout):
 
 
 def test_quick_benchmark_prints_a_table():
-    rows, header = table(run_quick("--baseline", "none"))
-    assert header[0] == "workload" and "before" not in header and len(rows) > 12
+    stdout = run_quick("--baseline", "none")
+    rows, header = table(stdout)
+    assert header[0] == "workload" and "before" not in header and len(rows) > 15
     assert any(row["workload"].startswith("b. 1D cluster") for row in rows)
     assert any(row["workload"].startswith("h. dense state") for row in rows)
+    # The circuits: every one ran on all three, with its floor, and its detectors held.
+    for prefix in ("i. surface-code memory circuit, d = 3", "j. color-code memory circuit, d = 3",
+                   "k. random CNOT/H/S"):
+        circuit = next(row for row in rows if row["workload"].startswith(prefix))
+        assert "—" not in (circuit["× floor"], circuit["stim circuit"], circuit["stim calls"]), circuit
+    assert "WARNING" not in stdout
 
 
 def test_before_column_and_goals_come_from_the_baseline_build(tmp_path):
     # The installed build serves as the baseline: its child processes must import it from there.
     installed = Path(nodeweave.__file__).resolve().parent
-    stdout = run_quick("--workloads", "a,d", "--sizes", "d:1e4", "--no-memory",
+    stdout = run_quick("--workloads", "a,d,i", "--sizes", "d:1e4", "--no-memory",
                        "--baseline", str(installed))
     rows, header = table(stdout)
     assert "before" in header and "× before" in header
     ghz = next(row for row in rows if row["workload"].startswith("d. GHZ") and row["n"] == "1e4")
     assert ghz["before"] != "—" and ghz["× before"] != "—" and ghz["stim circuit"] != "—"
+    surface = next(row for row in rows if row["workload"].startswith("i. surface"))
+    assert surface["before"] != "—" and "WARNING" not in stdout
     goals = stdout.split("\nGoals:\n")[1].split("\n\n")[0].splitlines()
     ghz_goal = next(line for line in goals if "GHZ" in line and "n = 1e4" in line)
     assert ghz_goal.startswith(("- met (before: ", "- NOT MET (before: ")), ghz_goal
@@ -48,3 +69,143 @@ def test_before_column_and_goals_come_from_the_baseline_build(tmp_path):
     # before column must be dropped with a note rather than filled with the current build's times.
     stdout = run_quick("--workloads", "a", "--baseline", str(tmp_path))
     assert "before" not in table(stdout)[1] and "no before column" in stdout
+
+
+def test_the_user_document_names_no_build_directory(tmp_path):
+    assert run_script("--quick", "--write", str(tmp_path / "no.md"), check=False).returncode != 0
+    installed = Path(nodeweave.__file__).resolve().parent
+    target = tmp_path / "benchmarks.md"
+    run_script("--workloads", "d", "--sizes", "d:1e3", "--no-memory", "--baseline", str(installed),
+               "--write", str(target))
+    text = target.read_text()
+    assert "python benchmarks/run.py --workloads d --sizes d:1e3 --no-memory --write" in text
+    assert str(installed) not in text and "× before" not in text and "Goals" not in text
+    rows, header = table(text)
+    assert header[:4] == ["workload", "n", "calls", "nodeweave"]
+    assert any(row["workload"].startswith("d. GHZ") and row["stim circuit"] != "—" for row in rows)
+
+
+# ---- the circuit translation, against stim ---------------------------------------------------
+
+stim = pytest.importorskip("stim")
+
+
+@pytest.fixture(scope="module")
+def bench():
+    sys.path.insert(0, str(BENCHMARKS))
+    try:
+        spec = importlib.util.spec_from_file_location("benchmark_run", SCRIPT)
+        module = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(module)
+        yield module
+    finally:
+        sys.path.remove(str(BENCHMARKS))
+
+
+# Measurements and resets in every basis, each followed by a measurement whose outcome the reset
+# fixed; each qubit is in an eigenstate of another basis before, so its outcome is random and half
+# the shots correct it; a Bell pair's random outcomes must land in the right record entries.
+RESETS = """
+H 0 2 4 5
+MRY 0
+MY 0
+DETECTOR rec[-1]
+RX 1
+MX 1
+DETECTOR rec[-1]
+RY 2
+MY 2
+DETECTOR rec[-1]
+MRX 3
+MX 3
+DETECTOR rec[-1]
+MR 4
+M 4
+DETECTOR rec[-1]
+R 5
+M 5
+DETECTOR rec[-1]
+H 6
+CX 6 7
+MX 1
+M 6 7
+DETECTOR rec[-1] rec[-2]
+OBSERVABLE_INCLUDE(0) rec[-3]
+"""
+
+
+def check_shots(bench, circuit, shots):
+    program = bench.circuits.translate(circuit)
+    for runner in (bench.NodeWeaveRunner(), bench.StimCallsRunner(stim)):
+        for _ in range(shots):
+            runner.prepare(circuit.num_qubits, [], program)()
+            assert len(runner.outcomes) == program.outcomes
+            assert program.mismatches(runner.outcomes) == 0, (runner.name, circuit)
+    return program, runner
+
+
+def test_translated_circuits_keep_their_detectors(bench):
+    # Noiseless, every detector and observable has the parity of stim's reference sample, shot
+    # after shot (the outcomes are random, the parities are not); the program runs on nodeweave and,
+    # through the same translation, on stim's own method-by-method simulator.
+    for circuit in (bench.circuits.memory_circuit(stim, "surface_code:rotated_memory_z", 3),
+                    bench.circuits.memory_circuit(stim, "color_code:memory_xyz", 3),
+                    stim.Circuit(RESETS)):
+        program, runner = check_shots(bench, circuit, 20)
+    # A wrong outcome in the record is seen.
+    runner.outcomes[program.record[-1]] = not runner.outcomes[program.record[-1]]
+    assert program.mismatches(runner.outcomes) == 1
+
+
+def test_each_gate_translates_to_its_own_operation(bench):
+    # A state prepared at random, the gate, then stim's inverse of both: every qubit must come back
+    # to |0>, which a wrong translation of the gate (another Clifford, a Pauli off) breaks.
+    rng = random.Random(11)
+    gates = [g for g in bench.circuits.SINGLE_QUBIT if g != "I"] + list(bench.circuits.TWO_QUBIT)
+    for gate in gates:
+        prep = bench.circuits.random_cnot_h_s(stim, 3, 12, rng)[:-1]  # without the measurements
+        forward = prep + stim.Circuit(f"{gate} {'1' if gate in bench.circuits.SINGLE_QUBIT else '2 0'}")
+        circuit = forward + stim.Tableau.from_circuit(forward).inverse().to_circuit("elimination")
+        circuit += stim.Circuit("M 0 1 2\nDETECTOR rec[-1]\nDETECTOR rec[-2]\nDETECTOR rec[-3]")
+        check_shots(bench, circuit, 1)
+
+
+def test_translation_refuses_what_it_cannot_express(bench):
+    for text in ("SQRT_X 0", "M !0", "CX rec[-1] 0"):
+        with pytest.raises(ValueError):
+            bench.circuits.translate(stim.Circuit("M 0\n" + text))
+
+
+def test_floor_replays_the_calls_nodeweave_made(bench):
+    # Every call nodeweave made, corrections after a MinusOne included, is one floor call of the
+    # same arity, in a run whose outcomes are random.
+    circuit = bench.circuits.memory_circuit(stim, "surface_code:rotated_memory_z", 3)
+    program = bench.circuits.translate(circuit)
+    counts = {"nodeweave": [0, 0], "floor": [0, 0]}
+
+    def counting(name, arity, function=None):
+        def call(*qubits):
+            counts[name][arity - 1] += 1
+            return function(*qubits) if function else None
+        return call
+
+    sim = nodeweave.NodeWeave(circuit.num_qubits)
+    methods = {gate: counting("nodeweave", 2 if gate in bench.TWO else 1, getattr(sim, gate))
+               for gate in bench.SINGLE | bench.TWO}
+    outcomes = []
+    bench.execute(bench.compile_calls(methods, program, nodeweave.MeasurementResult.MinusOne), outcomes)
+    corrections = 0
+    position = 0
+    for op, qubits in program:
+        if op in bench.RECORDED or op in bench.RESETTING:
+            if op in bench.RESETTING:
+                corrections += sum(o == nodeweave.MeasurementResult.MinusOne
+                                   for o in outcomes[position:position + len(qubits)])
+            position += len(qubits)
+    assert corrections > 0 and program.mismatches(outcomes) == 0
+
+    stand_in = {gate: counting("floor", 2 if gate in bench.TWO else 1) for gate in bench.SINGLE | bench.TWO}
+    segments = bench.replay(bench.compile_calls(stand_in, program), outcomes, stand_in["x"])
+    bench.execute(segments, [])
+    assert counts["floor"] == counts["nodeweave"]
+    assert sum(counts["floor"]) == bench.calls_in(program) + corrections
