@@ -41,14 +41,7 @@ void cz_on_z_axes(State& state, Slot sa, Slot sb) {
     Node& na = state.nodes[sa];
     Node& nb = state.nodes[sb];
     const vop_t va = na.vop, vb = nb.vop;
-    if (has_edge(state, sa, sb)) {
-        remove_edge(state, sa, sb);
-        tidy(state, sa);
-        tidy(state, sb);
-    } else {
-        reserve_edge(state, sa, sb);
-        add_edge(state, sa, sb);
-    }
+    toggle_edge(state, sa, sb);
     if (carries_x(vb)) multiply_right(na, VOP_Z);
     if (carries_x(va)) multiply_right(nb, VOP_Z);
 }
@@ -144,16 +137,7 @@ void cz_by_table(State& state, Slot sa, Slot sb) {
     Node& nb = state.nodes[sb];
     const bool edge = has_edge(state, sa, sb);
     const CzEntry entry = CZ_LOOKUP[edge][na.vop][nb.vop];
-    if (entry.edge != edge) {
-        if (edge) {
-            remove_edge(state, sa, sb);
-            tidy(state, sa);
-            tidy(state, sb);
-        } else {
-            reserve_edge(state, sa, sb);
-            add_edge(state, sa, sb);
-        }
-    }
+    if (entry.edge != edge) toggle_edge(state, sa, sb);
     na.vop = entry.first;
     nb.vop = entry.second;
 }

@@ -140,6 +140,18 @@ inline void tidy(State& state, Slot s) noexcept {
     leave_block_if_unlinked(state, s);
 }
 
+// Adds or removes the edge a-b, a rewrite of its own. Throws std::bad_alloc with nothing changed.
+inline void toggle_edge(State& state, Slot a, Slot b) {
+    if (has_edge(state, a, b)) {
+        remove_edge(state, a, b);
+        tidy(state, a);
+        tidy(state, b);
+    } else {
+        reserve_edge(state, a, b);
+        add_edge(state, a, b);
+    }
+}
+
 // ---- implementation of the template ---------------------------------------------------------
 
 template <class F>
