@@ -78,7 +78,7 @@ void toggle_between_in_rows(State& state, std::uint16_t id, const Slots* const* 
 
 // Toggles every pair of vertices from two different groups (disjoint sets): in rows when there
 // are many pairs, otherwise edge by edge. Each vertex of the groups also gets list room for
-// `later_appends` more entries, which the caller may use afterwards; the caller tidies them.
+// `later_appends` more entries, which the caller may use afterwards; nothing is compacted.
 void toggle_between(State& state, const Slots* const* groups, std::size_t count, std::size_t later_appends) {
     std::uint64_t total = 0, pairs = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -159,7 +159,7 @@ void local_complement(State& state, Slot x) {
         for (std::size_t i = 0; i < d; ++i) {
             for (std::size_t j = i + 1; j < d; ++j) toggle_edge_reserved(state, neighbours[i], neighbours[j]);
         }
-        for (Slot y : neighbours) tidy(state, y);
+        for (Slot y : neighbours) compact(state.nodes[y]);
     }
     for (Slot y : neighbours) multiply_right(state.nodes[y], VOP_S);
     multiply_right(state.nodes[x], VOP_SQRT_IX);
@@ -274,10 +274,10 @@ void pivot_through_lists(State& state, Slot u, Slot v, std::uint32_t du, std::ui
         }
     }
     for (const Slots* group : groups) {
-        for (Slot y : *group) tidy(state, y);
+        for (Slot y : *group) compact(state.nodes[y]);
     }
-    tidy(state, u);
-    tidy(state, v);
+    compact(state.nodes[u]);
+    compact(state.nodes[v]);
 
     // From degrees: a leaf pivot with swapped records has not split the neighbourhoods, and then
     // the leaf's side, the empty one, takes the Zs.

@@ -158,9 +158,8 @@ template <class F>
 void isolate(State& state, Slot s, F&& f) {
     Node& node = state.nodes[s];
     for (Slot y : node.list) {
-        Node& other = state.nodes[y];
-        list_erase(other, s);
-        compact(other);
+        list_erase(state.nodes[y], s);
+        tidy(state, y);  // a member of another block may have had no other edge
         f(y);
     }
     node.list.clear();
