@@ -90,6 +90,40 @@ void toggle_star(State& state, Slot c, std::span<const Slot> others) {
     tidy(state, c);
 }
 
+// The star toggle when t and all its neighbours share c's block: c's row takes t's row (with t
+// itself for Y, without c) in one XOR, and c's column follows bit by bit; no neighbour's record is
+// read. Returns whether c was among t's neighbours. Throws std::bad_alloc (for the scratch row)
+// before any change.
+bool toggle_star_in_block(State& state, Slot c, Slot t, bool with_t) {
+    Block& block = state.blocks[state.nodes[c].block];
+    const std::uint32_t lc = state.nodes[c].local(), lt = state.nodes[t].local();
+    const std::uint32_t words = block.words;
+    std::byte buffer[512];
+    std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
+    std::pmr::vector<row_word> mask(block.row(lt), block.row(lt) + words, &arena);
+    const bool c_among = test_bit(mask.data(), lc);
+    clear_bit(mask.data(), lc);
+    if (with_t) set_bit(mask.data(), lt);
+
+    row_word* row_c = block.row(lc);
+    std::uint32_t count = 0;
+    for (std::uint32_t w = 0; w < words; ++w) {
+        row_c[w] ^= mask[w];
+        count += static_cast<std::uint32_t>(__builtin_popcountll(row_c[w]));
+    }
+    block.row_count[lc] = count;
+    for (std::uint32_t k : set_bits(mask.data(), words)) {
+        block.flip(k, lc);
+        if (block.test(k, lc)) {
+            ++block.row_count[k];
+        } else if (--block.row_count[k] == 0) {
+            leave_block_if_unlinked(state, block.slot_at[k]);  // c is still a member: the block stays
+        }
+    }
+    tidy(state, c);
+    return c_among;
+}
+
 // CZ when the control c's VOP keeps the Z axis and the target t's does not. Taken through the
 // VOPs, the gate is a controlled Pauli P = X or Y on t's bare graph state, with a sign; and
 // X_t |G> = Z_N(t) |G>, Y_t |G> = -i Z_t Z_N(t) |G>. So the gate is a controlled product of Zs:
@@ -100,23 +134,27 @@ void controlled_pauli(State& state, Slot c, Slot t) {
     Node& nt = state.nodes[t];
     const vop_t target_vop = carries_x(nc.vop) ? VOP_PRODUCT[VOP_Z][nt.vop] : nt.vop;
     const GraphAxis p = through_vop(AXIS_Z, target_vop);
+    const bool with_t = p.axis == AXIS_Y;
     // The phase as a power of i: the sign of P, -i for Y, and -1 when c is one of the Zs.
-    unsigned quarter_turns = 2u * p.negated + (p.axis == AXIS_Y ? 3u : 0u);
+    unsigned quarter_turns = 2u * p.negated + (with_t ? 3u : 0u);
 
-    std::byte buffer[1024];
-    std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
-    std::pmr::vector<Slot> zs(&arena);
-    zs.reserve(degree(state, t) + 1);
-    for_each_neighbour(state, t, [&](Slot y) {
-        if (y == c) {
-            quarter_turns += 2;
-        } else {
-            zs.push_back(y);
-        }
-    });
-    if (p.axis == AXIS_Y) zs.push_back(t);
-
-    toggle_star(state, c, zs);
+    if (same_block(state, c, t) && nt.list.empty()) {
+        if (toggle_star_in_block(state, c, t, with_t)) quarter_turns += 2;
+    } else {
+        std::byte buffer[1024];
+        std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);
+        std::pmr::vector<Slot> zs(&arena);
+        zs.reserve(degree(state, t) + 1);
+        for_each_neighbour(state, t, [&](Slot y) {
+            if (y == c) {
+                quarter_turns += 2;
+            } else {
+                zs.push_back(y);
+            }
+        });
+        if (with_t) zs.push_back(t);
+        toggle_star(state, c, zs);
+    }
     nt.vop = target_vop;
     multiply_right(nc, PHASE_VOP[quarter_turns % 4]);
 }
