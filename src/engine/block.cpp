@@ -43,16 +43,7 @@ namespace {
 // Inlined into each of the two builds below, so that the popcount becomes an instruction where
 // the processor has one.
 inline void xor_rows_loop(Block& block, const row_word* which, const row_word* mask) noexcept {
-    const std::uint32_t words = block.words;
-    for (std::uint32_t local : set_bits(which, words)) {
-        row_word* row = block.row(local);
-        std::uint32_t count = 0;
-        for (std::uint32_t i = 0; i < words; ++i) {
-            row[i] ^= mask[i];
-            count += static_cast<std::uint32_t>(__builtin_popcountll(row[i]));
-        }
-        block.row_count[local] = count;
-    }
+    for (std::uint32_t local : set_bits(which, block.words)) block.xor_row(local, mask);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)

@@ -51,6 +51,16 @@ struct Block {
         row_count[i] += change;
         row_count[j] += change;
     }
+    // Member i's row ^= mask, its row count brought up to date. `mask` is not that row.
+    void xor_row(std::uint32_t i, const row_word* mask) noexcept {
+        row_word* bits_of_i = row(i);
+        std::uint32_t count = 0;
+        for (std::uint32_t w = 0; w < words; ++w) {
+            bits_of_i[w] ^= mask[w];
+            count += static_cast<std::uint32_t>(__builtin_popcountll(bits_of_i[w]));
+        }
+        row_count[i] = count;
+    }
     // A free local index; the block has room for one more member.
     std::uint32_t take_local() noexcept {
         if (!free_locals.empty()) {

@@ -18,10 +18,9 @@ bool carries_x(vop_t v) { return keeps_z_axis(v) && !is_diagonal(v); }
 // The diagonal VOP diag(1, i^k).
 constexpr vop_t PHASE_VOP[4] = {VOP_IDENTITY, VOP_S, VOP_Z, VOP_SDAG};
 
-// Rewrites the graph (keeping the state) until x's VOP keeps the Z axis; x has a neighbour besides o.
-// No rewrite is centred on o.
-void prepare_operand(State& state, Slot sx, Slot so) {
-    const Slot partner = light_neighbour(state, sx, so);
+// Rewrites the graph (keeping the state) until x's VOP keeps the Z axis, using `partner`, a light
+// neighbour of x other than the gate's other operand, on which no rewrite is then centred.
+void prepare_operand(State& state, Slot sx, Slot partner) {
     if (through_vop(AXIS_Z, state.nodes[sx].vop).axis == AXIS_Y) {
         // With a leaf w, complementing about w costs nothing and turns x's axis to X, and the
         // pivot with a leaf costs nothing either. Otherwise complement about x itself.
@@ -105,13 +104,7 @@ bool toggle_star_in_block(State& state, Slot c, Slot t, bool with_t) {
     clear_bit(mask.data(), lc);
     if (with_t) set_bit(mask.data(), lt);
 
-    row_word* row_c = block.row(lc);
-    std::uint32_t count = 0;
-    for (std::uint32_t w = 0; w < words; ++w) {
-        row_c[w] ^= mask[w];
-        count += static_cast<std::uint32_t>(__builtin_popcountll(row_c[w]));
-    }
-    block.row_count[lc] = count;
+    block.xor_row(lc, mask.data());
     for (std::uint32_t k : set_bits(mask.data(), words)) {
         block.flip(k, lc);
         if (block.test(k, lc)) {
@@ -159,14 +152,16 @@ void controlled_pauli(State& state, Slot c, Slot t) {
     multiply_right(nc, PHASE_VOP[quarter_turns % 4]);
 }
 
-// Whether bringing the target t onto the Z axis costs less than toggling its neighbourhood to the
-// control c: when t has a leaf neighbour to pivot with, or when its neighbourhood is too large a
-// star (toggling it also leaves c with that many edges, which later gates pay for again).
-bool prefer_preparing(const State& state, Slot t, Slot c) {
+// The partner to bring the target t onto the Z axis with, when that costs less than toggling t's
+// neighbourhood to the control c: a leaf neighbour to pivot with, or any when the neighbourhood is
+// too large a star (toggling it also leaves c with that many edges, which later gates pay for
+// again). NO_SLOT otherwise.
+Slot cheaper_preparation(const State& state, Slot t, Slot c) {
     const std::uint32_t d = degree(state, t);
-    if (d <= 2) return false;
+    if (d <= 2) return NO_SLOT;
     const Slot partner = light_neighbour(state, t, c);
-    return partner != NO_SLOT && (degree(state, partner) == 1 || d > thresholds.star_max);
+    const bool cheaper = partner != NO_SLOT && (degree(state, partner) == 1 || d > thresholds.star_max);
+    return cheaper ? partner : NO_SLOT;
 }
 
 // CZ on two operands neither of which has a neighbour besides the other: the table is exact.
@@ -197,15 +192,17 @@ void cz(State& state, Qubit a, Qubit b) {
     bool b_on_z = keeps_z_axis(state.nodes[sb].vop);
     // An operand to bring onto the Z axis: the lighter one when neither is there, the target of a
     // controlled Pauli when that is cheaper.
-    Slot prepared = NO_SLOT;
+    Slot prepared = NO_SLOT, partner = NO_SLOT;
     if (!a_on_z && !b_on_z) {
         const bool first = a_reducible && (!b_reducible || degree(state, sa) <= degree(state, sb));
         prepared = first ? sa : sb;
-    } else if (a_on_z != b_on_z && prefer_preparing(state, a_on_z ? sb : sa, a_on_z ? sa : sb)) {
+        partner = light_neighbour(state, prepared, first ? sb : sa);
+    } else if (a_on_z != b_on_z) {
         prepared = a_on_z ? sb : sa;
+        partner = cheaper_preparation(state, prepared, a_on_z ? sa : sb);
     }
-    if (prepared != NO_SLOT) {
-        prepare_operand(state, prepared, prepared == sa ? sb : sa);
+    if (partner != NO_SLOT) {
+        prepare_operand(state, prepared, partner);
         sa = state.slot(a);
         sb = state.slot(b);
         a_on_z = keeps_z_axis(state.nodes[sa].vop);
