@@ -11,7 +11,7 @@ import pytest
 import _nodeweave_testing as testing
 from nodeweave import NodeWeave
 from stim_oracle import assert_same_state, to_stim
-from thresholds import TINY, thresholds
+from thresholds import TABLEAU, TINY, thresholds
 
 
 def random_graph(rng, n, density, hubs):
@@ -64,7 +64,7 @@ SHAPES = [  # (qubits, edge density, hubs)
 ]
 
 
-@pytest.mark.parametrize("values", [None, TINY], ids=["default", "tiny-thresholds"])
+@pytest.mark.parametrize("values", [None, TINY, TABLEAU], ids=["default", "tiny-thresholds", "tableau"])
 @pytest.mark.parametrize("n,density,hubs", SHAPES)
 def test_engine_matches_the_step_by_step_reference(n, density, hubs, values):
     rng = random.Random(n * 1000 + hubs)

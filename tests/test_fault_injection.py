@@ -3,7 +3,8 @@ its n-th allocation fail (throwing or not): each attempt that meets the failure 
 MemoryError and leave the same quantum state behind (the engine may have changed how it stores it),
 with every internal invariant intact, or, when the failed allocation was a cache that may go
 without, get through with the answer it gives undisturbed. The start states are loaded ones (lists
-only) and ones shaped by gates under tiny thresholds (a dense block, swapped records, indexes)."""
+only), ones shaped by gates under tiny thresholds (a dense block, swapped records, indexes) and,
+under the TABLEAU thresholds, ones with part of the state held in a tableau."""
 
 import itertools
 import random
@@ -14,7 +15,7 @@ import _nodeweave_testing as testing
 from gates import TWO_QUBIT_GATES
 from nodeweave import NodeWeave
 from stim_oracle import check_invariants, same_state, to_stim
-from thresholds import TINY, thresholds
+from thresholds import TABLEAU, TINY, thresholds
 
 N = 14
 WORDS = [0x9E3779B9, 0x7F4A7C15, 0x80000000, 0x00000001, 0xDEADBEEF, 0x6A09E667] * 4
@@ -59,6 +60,14 @@ def built(seed):
         testing.measure(sim, 7, 2, WORDS)
         for _ in range(12):
             testing.apply(sim, rng.choice(TWO_QUBIT_GATES), *rng.sample(range(5, N - 1), 2))
+    return sim
+
+
+def held_in_tableau(seed):
+    """The dense state, gates on it until part of it is held in a tableau."""
+    sim, rng = loaded(dense_state(seed)), random.Random(seed)
+    while not testing.layout(sim)["tableaux"]:
+        testing.apply(sim, "cx", *rng.sample(range(N - 1), 2))
     return sim
 
 
@@ -114,14 +123,17 @@ def sweep(name, start, operation=None):
             return
 
 
-@pytest.mark.parametrize("tiny", [False, True], ids=["default", "tiny-thresholds"])
+@pytest.mark.parametrize("values", [None, TINY, TABLEAU], ids=["default", "tiny-thresholds", "tableau"])
 @pytest.mark.parametrize("name", OPERATIONS)
-def test_failed_allocation_leaves_the_state_whole(name, tiny):
-    with thresholds(TINY if tiny else None):
+def test_failed_allocation_leaves_the_state_whole(name, values):
+    with thresholds(values):
         for seed in range(3):
             sweep(name, lambda: loaded(hub_state(seed)))
             sweep(name, lambda: loaded(dense_state(seed)))
             sweep(name, lambda: built(BUILT_SEEDS[seed]))
+            if values is TABLEAU:
+                assert testing.layout(held_in_tableau(seed))["tableaux"]
+                sweep(name, lambda: held_in_tableau(seed))
 
 
 @pytest.mark.parametrize("seed", BUILT_SEEDS)

@@ -8,6 +8,9 @@ import _nodeweave_testing as testing
 # index every list, rows for every complementation, always swap records, one-word rows, pivot a
 # controlled-Z target of more than two neighbours instead of toggling its neighbourhood
 TINY = (1, 1, 0, 1, 2)
+# the tiny ones, and every component of two or more qubits in a dense block goes into a tableau as
+# soon as a controlled-Z has to work on one of them, however sparse it is
+TABLEAU = TINY + (2, 2**32 - 1, 0)
 
 
 @contextlib.contextmanager

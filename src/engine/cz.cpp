@@ -6,6 +6,7 @@
 #include "engine/complementation.h"
 #include "engine/cz_lookup.h"
 #include "engine/graph.h"
+#include "engine/tableau_form.h"
 #include "engine/verify.h"
 
 namespace nodeweave {
@@ -181,6 +182,7 @@ void cz(State& state, Qubit a, Qubit b) {
     state.check(a);
     state.check(b);
     Slot sa = state.slot(a), sb = state.slot(b);
+    if ((state.nodes[sa].in_tableau() || state.nodes[sb].in_tableau()) && cz_in_tableau(state, sa, sb)) return;
     const bool a_reducible = has_neighbour_besides(state, sa, sb);
     const bool b_reducible = has_neighbour_besides(state, sb, sa);
     if (!a_reducible && !b_reducible) {
@@ -200,6 +202,11 @@ void cz(State& state, Qubit a, Qubit b) {
     } else if (a_on_z != b_on_z) {
         prepared = a_on_z ? sb : sa;
         partner = cheaper_preparation(state, prepared, a_on_z ? sa : sb);
+    }
+    // Whatever follows costs about the degree of the operand off the Z axis.
+    if (prepared != NO_SLOT && consider_tableau(state, prepared, degree(state, prepared))) {
+        cz_in_tableau(state, sa, sb);  // one of them is in the new tableau
+        return;
     }
     if (partner != NO_SLOT) {
         prepare_operand(state, prepared, partner);

@@ -3,10 +3,12 @@
 #include <unordered_set>
 
 #include "engine/graph.h"
+#include "engine/tableau_form.h"
 
 namespace nodeweave {
 
 std::vector<Qubit> entangled_group(const State& state, Qubit qubit) {
+    if (state.nodes[state.slot(qubit)].in_tableau()) return tableau_group(state, state.slot(qubit));
     std::vector<Slot> order{state.slot(qubit)};
     std::unordered_set<Slot> seen{order[0]};
     // The seen list doubles as the queue: vertices are expanded in the order they were queued.

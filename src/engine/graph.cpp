@@ -56,6 +56,22 @@ void leave_block_if_unlinked(State& state, Slot s) noexcept {
     }
 }
 
+std::uint16_t open_block(State& state, std::uint64_t capacity) {
+    if (state.free_blocks.empty() && state.blocks.size() >= NO_BLOCK) return NO_BLOCK;
+    if (capacity > UINT32_MAX / 2) throw std::bad_alloc();
+    Block fresh = Block::with_capacity(static_cast<std::uint32_t>(capacity));
+    if (state.free_blocks.empty()) {
+        state.blocks.reserve(state.blocks.size() + 1);
+        state.free_blocks.reserve(state.blocks.capacity());
+        state.blocks.emplace_back();
+        state.free_blocks.push_back(static_cast<std::uint16_t>(state.blocks.size() - 1));
+    }
+    const std::uint16_t id = state.free_blocks.back();
+    state.free_blocks.pop_back();
+    state.blocks[id] = std::move(fresh);
+    return id;
+}
+
 // ---- absorb, step by step ---------------------------------------------------------------------
 
 namespace {
@@ -100,20 +116,8 @@ bool make_room(State& state, Merger& plan) {
         state.blocks[plan.target].reserve(static_cast<std::uint32_t>(wanted));
         return true;
     }
-    if (state.free_blocks.empty() && state.blocks.size() >= NO_BLOCK) return false;
-    const std::uint64_t wanted = std::max<std::uint64_t>(plan.joining, 64ull * thresholds.initial_row_words);
-    if (wanted > UINT32_MAX / 2) throw std::bad_alloc();
-    Block fresh = Block::with_capacity(static_cast<std::uint32_t>(wanted));
-    if (state.free_blocks.empty()) {
-        state.blocks.reserve(state.blocks.size() + 1);
-        state.free_blocks.reserve(state.blocks.capacity());
-        state.blocks.emplace_back();
-        state.free_blocks.push_back(static_cast<std::uint16_t>(state.blocks.size() - 1));
-    }
-    plan.target = state.free_blocks.back();
-    state.free_blocks.pop_back();
-    state.blocks[plan.target] = std::move(fresh);
-    return true;
+    plan.target = open_block(state, std::max<std::uint64_t>(plan.joining, 64ull * thresholds.initial_row_words));
+    return plan.target != NO_BLOCK;
 }
 
 // Moves every member of block `id` into the target under a new local index, rows renumbered, and

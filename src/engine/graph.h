@@ -129,6 +129,10 @@ void isolate(State& state, Slot s, F&& f);
 // Lists only lose entries and keep their room (the caller compacts them when it is done).
 std::uint16_t absorb(State& state, std::span<const Slot> vertices);
 
+// An empty block with room for `capacity` members, or NO_BLOCK when no block id is left. Throws
+// std::bad_alloc with nothing changed. Until a member joins, nothing observable has changed.
+std::uint16_t open_block(State& state, std::uint64_t capacity);
+
 // Takes s out of its block if it has no edges in it; a block left without members frees its memory.
 void leave_block_if_unlinked(State& state, Slot s) noexcept;
 

@@ -37,6 +37,14 @@ State copy_state(const State& state) {
     for (const Block& block : state.blocks) copy.blocks.push_back(block);
     copy.free_blocks.reserve(copy.blocks.capacity());
     copy.free_blocks = state.free_blocks;
+    copy.tableaux.reserve(state.tableaux.size());
+    for (const Tableau& tableau : state.tableaux) copy.tableaux.push_back(tableau);
+    copy.free_tableaux.reserve(copy.tableaux.capacity());
+    copy.free_tableaux = state.free_tableaux;
+    copy.graph_work = state.graph_work;
+    copy.next_tableau_look = state.next_tableau_look;
+    copy.short_stays = state.short_stays;
+    copy.dense_since = state.dense_since;
     verify(copy);
     return copy;
 }

@@ -8,7 +8,9 @@
 // `qubit_of`. Edges refer to slots (see engine/index.h).
 //
 // An edge between two members of one dense block is a bit in both their rows; every other edge is
-// an entry in both vertices' lists. engine/check.cpp states the invariants and checks them.
+// an entry in both vertices' lists. A dense component may instead be held in a tableau
+// (engine/tableau_form.h): its qubits then have no edges, and the tableau stands for their state
+// below their VOPs. engine/check.cpp states the invariants and checks them.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include "engine/block.h"
 #include "engine/index.h"
 #include "engine/node.h"
+#include "engine/tableau.h"
 #include "engine/panic.h"
 #include "engine/verify.h"
 
@@ -32,6 +35,17 @@ struct State {
     BySlot<std::uint32_t> qubit_of;           // slot -> qubit; empty likewise
     std::vector<Block> blocks;                // by id; a block without members holds no memory
     std::vector<std::uint16_t> free_blocks;   // ids of empty blocks; room for blocks.size() entries
+    std::vector<Tableau> tableaux;            // by id, likewise
+    std::vector<std::uint16_t> free_tableaux; // likewise
+    // Work done by graph-form preparations (the prepared vertices' degrees), the amount at which
+    // the engine next looks whether a component should be held as a tableau, and how many
+    // tableaux in a row were left soon after they were made (engine/tableau_form.h).
+    std::uint64_t graph_work = 0;
+    std::uint64_t next_tableau_look = 0;
+    int short_stays = 0;
+    // graph_work when the component looked at was first seen dense, or NOT_SEEN.
+    std::uint64_t dense_since = NOT_SEEN;
+    static constexpr std::uint64_t NOT_SEEN = UINT64_MAX;
 
     std::size_t size() const noexcept { return nodes.size(); }
 

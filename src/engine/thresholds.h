@@ -21,9 +21,21 @@ struct Thresholds {
     // A controlled-Z whose target has more neighbours than this pivots the target onto the Z axis
     // instead of toggling the target's neighbourhood to the control.
     std::uint32_t star_max;
+    // A component of at least this many qubits, whose average degree is at least (m - 1) / this
+    // many (m qubits), is held in a tableau once graph-form preparations on it have cost enough.
+    std::uint32_t tableau_min;
+    std::uint32_t tableau_sparsity;
+    // How much preparation work (in degrees) must pass: between two looks at a component, as a
+    // multiple of what the last look cost; on a dense component before it enters a tableau, as a
+    // multiple of m^2 / 4; after a tableau went back to graph form, as a multiple of m^2. 0
+    // enters at once.
+    std::uint32_t tableau_patience;
 };
 
-inline constexpr Thresholds DEFAULT_THRESHOLDS{32, 64, 8, 1, 96};
+inline constexpr Thresholds DEFAULT_THRESHOLDS{32, 64, 8, 1, 96, 128, 4, 2};
+
+// The largest component held in a tableau: m qubits take m^2 / 4 bytes.
+inline constexpr std::uint32_t TABLEAU_MAX = 4096;
 
 #ifdef NODEWEAVE_TUNABLE_THRESHOLDS
 extern Thresholds thresholds;

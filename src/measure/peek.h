@@ -39,6 +39,7 @@ std::vector<PeekRecord> peek_measure(const State& state, const std::vector<Qubit
     State copy = copy_state(state);
     for (Qubit q : qubits) {
         const Slot s = copy.slot(q);
+        ensure_graph_form(copy, s);
         const axis_t axis = degree(copy, s) == 0 ? certain_axis(copy.nodes[s].vop) : draw_axis(draw);
         records.push_back(PeekRecord{q, measure(copy, q, axis, draw), axis});
     }

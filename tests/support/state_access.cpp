@@ -21,6 +21,18 @@ literal::Graph graph_of(const State& state) {
         graph.vop[q] = state.nodes[s].vop;
         for_each_neighbour(state, s, [&](Slot t) { graph.adjacency[q].push_back(index_of(state.qubit(t))); });
     }
+    // A component held in a tableau appears in its graph form.
+    for (const Tableau& tableau : state.tableaux) {
+        if (tableau.qubits == 0) continue;
+        const GraphForm form = graph_form(tableau);
+        for (std::uint32_t c = 0; c < form.qubits; ++c) {
+            const std::size_t q = index_of(state.qubit(tableau.slot_at[c]));
+            graph.vop[q] = VOP_PRODUCT[graph.vop[q]][form.local[c]];
+            for (std::uint32_t other : set_bits(form.row(c), form.words)) {
+                graph.adjacency[q].push_back(index_of(state.qubit(tableau.slot_at[other])));
+            }
+        }
+    }
     return graph;
 }
 

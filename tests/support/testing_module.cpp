@@ -19,6 +19,7 @@
 #include "engine/cz.h"
 #include "engine/cz_lookup.h"
 #include "engine/graph.h"
+#include "engine/tableau_form.h"
 #include "engine/gates.h"
 #include "measure/chacha.h"
 #include "measure/peek.h"
@@ -220,8 +221,9 @@ PyObject* check_function(PyObject*, PyObject* sim) {
     });
 }
 
-// layout(sim): how the engine holds the graph: the qubits of each dense block, whether qubits have
-// moved to other vertex records, and the qubits whose neighbour lists carry a position index.
+// layout(sim): how the engine holds the graph: the qubits of each dense block and of each tableau
+// (in column order), whether qubits have moved to other vertex records, and the qubits whose
+// neighbour lists carry a position index.
 PyObject* layout(PyObject*, PyObject* sim) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const State& state = state_of(sim);
@@ -236,34 +238,47 @@ PyObject* layout(PyObject*, PyObject* sim) {
             }
             append(blocks, std::move(members));
         }
+        OwnedRef tableaux = checked(PyList_New(0));
+        for (const Tableau& tableau : state.tableaux) {
+            if (tableau.qubits == 0) continue;
+            OwnedRef qubits = checked(PyList_New(0));
+            for (Slot s : tableau.slot_at) {
+                append(qubits, checked(PyLong_FromUnsignedLongLong(index_of(state.qubit(s)))));
+            }
+            append(tableaux, std::move(qubits));
+        }
         OwnedRef indexed = checked(PyList_New(0));
         for (std::size_t q = 0; q < state.size(); ++q) {
             if (state.node(Qubit(q)).list.index() != nullptr) append(indexed, checked(PyLong_FromSize_t(q)));
         }
-        return Py_BuildValue("{sNsOsN}", "blocks", blocks.release(), "relabelled",
+        return Py_BuildValue("{sNsNsOsN}", "blocks", blocks.release(), "tableaux", tableaux.release(), "relabelled",
                              state.slot_of.empty() ? Py_False : Py_True, "indexed", indexed.release());
     });
 }
 
 // thresholds() gives the engine's size thresholds of this module; thresholds(index_min, row_pairs,
-// relabel_min, initial_row_words, star_max) sets them and gives the previous ones.
+// relabel_min, initial_row_words, star_max[, tableau_min, tableau_sparsity, tableau_patience]) sets
+// them (the tableau ones only when given) and gives the previous ones.
 PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const Thresholds previous = thresholds;
-        if (nargs == 5) {
-            std::uint32_t values[5];
-            for (int i = 0; i < 5; ++i) {
+        if (nargs == 5 || nargs == 8) {
+            std::uint32_t values[8] = {0, 0, 0, 0, 0, previous.tableau_min, previous.tableau_sparsity,
+                                       previous.tableau_patience};
+            for (Py_ssize_t i = 0; i < nargs; ++i) {
                 const std::uint64_t value = index_arg(args[i]);
                 if (value > UINT32_MAX) malformed("thresholds must fit 32 bits");
                 values[i] = static_cast<std::uint32_t>(value);
             }
             if (values[3] == 0) malformed("initial_row_words must be at least 1");
-            thresholds = Thresholds{values[0], values[1], values[2], values[3], values[4]};
+            thresholds = Thresholds{values[0], values[1], values[2], values[3], values[4], values[5], values[6], values[7]};
         } else if (nargs != 0) {
-            malformed("thresholds() or thresholds(index_min, row_pairs, relabel_min, initial_row_words, star_max)");
+            malformed("thresholds() or thresholds(index_min, row_pairs, relabel_min, initial_row_words, star_max"
+                      "[, tableau_min, tableau_sparsity, tableau_patience])");
         }
-        return Py_BuildValue("(IIIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
-                             previous.initial_row_words, previous.star_max);
+        return Py_BuildValue("(IIIIIIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
+                             previous.initial_row_words, previous.star_max, previous.tableau_min,
+                             previous.tableau_sparsity, previous.tableau_patience);
     });
 }
 
@@ -280,9 +295,15 @@ PyObject* pair_operation(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     });
 }
 
-void local_complement_qubit(State& state, Qubit q) { local_complement(state, state.slot(q)); }
+// The graph rewrites work on graph form: a component held in a tableau leaves it first.
+void local_complement_qubit(State& state, Qubit q) {
+    ensure_graph_form(state, state.slot(q));
+    local_complement(state, state.slot(q));
+}
 
 void pivot_qubits(State& state, Qubit p, Qubit r) {
+    ensure_graph_form(state, state.slot(p));
+    ensure_graph_form(state, state.slot(r));
     if (!has_edge(state, state.slot(p), state.slot(r))) malformed("a pivot needs an edge");
     pivot(state, state.slot(p), state.slot(r));
 }

@@ -1,0 +1,335 @@
+#include "engine/tableau_form.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "engine/graph.h"
+#include "engine/verify.h"
+
+namespace nodeweave {
+
+namespace {
+
+// ---- ids ---------------------------------------------------------------------------------------
+
+// An empty tableau's id, or NO_BLOCK when none is left. Throws std::bad_alloc with nothing changed.
+std::uint16_t open_tableau(State& state) {
+    if (state.free_tableaux.empty()) {
+        if (state.tableaux.size() >= NO_BLOCK) return NO_BLOCK;
+        state.tableaux.reserve(state.tableaux.size() + 1);
+        state.free_tableaux.reserve(state.tableaux.capacity());
+        state.tableaux.emplace_back();
+        state.free_tableaux.push_back(static_cast<std::uint16_t>(state.tableaux.size() - 1));
+    }
+    const std::uint16_t id = state.free_tableaux.back();
+    state.free_tableaux.pop_back();
+    return id;
+}
+
+// Frees tableau `id`'s memory and its id.
+void close_tableau(State& state, std::uint16_t id) noexcept {
+    Tableau empty;
+    std::swap(state.tableaux[id], empty);
+    state.free_tableaux.push_back(id);  // room is kept for every id
+}
+
+// ---- components in graph form --------------------------------------------------------------------
+
+struct Component {
+    std::vector<Slot> slots;  // in the order met
+    std::uint64_t degrees = 0;
+    std::uint64_t looked_at = 0;  // vertices and edges visited
+};
+
+// The graph component of s, unless it has more than `cap` vertices: then `slots` is empty.
+// Throws std::bad_alloc with the marks cleared.
+Component component_of(State& state, Slot s, std::uint32_t cap) {
+    Component found;
+    found.slots.reserve(std::min<std::uint32_t>(cap, 64) + 1);
+    found.slots.push_back(s);
+    state.nodes[s].mark = 1;
+    bool too_large = false;
+    try {
+        for (std::size_t head = 0; head < found.slots.size() && !too_large; ++head) {
+            const Slot v = found.slots[head];
+            found.degrees += degree(state, v);
+            find_neighbour(state, v, [&](Slot y) {
+                ++found.looked_at;
+                if (state.nodes[y].mark) return false;
+                found.slots.push_back(y);
+                state.nodes[y].mark = 1;
+                too_large = found.slots.size() > cap;
+                return too_large;
+            });
+        }
+    } catch (const std::bad_alloc&) {
+        for (Slot v : found.slots) state.nodes[v].mark = 0;
+        throw;
+    }
+    found.looked_at += found.slots.size();
+    for (Slot v : found.slots) state.nodes[v].mark = 0;
+    if (too_large) found.slots.clear();
+    return found;
+}
+
+// Removes every edge of the component `slots` (closed under adjacency) and takes its vertices out
+// of their blocks.
+void drop_edges(State& state, const std::vector<Slot>& slots) noexcept {
+    for (Slot s : slots) {
+        Node& node = state.nodes[s];
+        node.list.clear();
+        compact(node);
+        if (!node.in_block()) continue;
+        Block& block = state.blocks[node.block];
+        row_word* row = block.row(node.local());
+        for (std::uint32_t w = 0; w < block.words; ++w) row[w] = 0;
+        block.row_count[node.local()] = 0;
+    }
+    for (Slot s : slots) leave_block_if_unlinked(state, s);
+}
+
+// Moves the graph component `slots` into tableau `id` as new columns, its state |G> becoming their
+// generators X_v Z_N(v). Throws std::bad_alloc with the state unchanged.
+void take_component(State& state, std::uint16_t id, const std::vector<Slot>& slots) {
+    Tableau& tableau = state.tableaux[id];
+    const std::uint32_t base = tableau.qubits;
+    tableau.reserve(base + static_cast<std::uint32_t>(slots.size()));
+    // Where each neighbour's column is found: list neighbours by a sorted table, row neighbours
+    // by a table per block over its local indices.
+    std::vector<std::pair<Slot, std::uint32_t>> column_of;
+    column_of.reserve(slots.size());
+    std::vector<std::pair<std::uint16_t, std::vector<std::uint32_t>>> block_columns;
+    for (std::uint32_t i = 0; i < slots.size(); ++i) {
+        const Node& node = state.nodes[slots[i]];
+        column_of.emplace_back(slots[i], base + i);
+        if (!node.in_block()) continue;
+        auto known = std::find_if(block_columns.begin(), block_columns.end(),
+                                  [&](const auto& entry) { return entry.first == node.block; });
+        if (known == block_columns.end()) {
+            block_columns.emplace_back(node.block, std::vector<std::uint32_t>(state.blocks[node.block].issued));
+            known = block_columns.end() - 1;
+        }
+        known->second[node.local()] = base + i;
+    }
+    std::sort(column_of.begin(), column_of.end());
+
+    for (Slot s : slots) tableau.append(s);
+    for (std::uint32_t i = 0; i < slots.size(); ++i) {
+        const std::uint32_t c = base + i;
+        const Node& node = state.nodes[slots[i]];
+        for (Slot y : node.list) {
+            const auto at = std::lower_bound(column_of.begin(), column_of.end(), std::pair{y, std::uint32_t{0}});
+            if (at->second > c) tableau.add_graph_edge(c, at->second);
+        }
+        if (!node.in_block()) continue;
+        const Block& block = state.blocks[node.block];
+        const std::vector<std::uint32_t>& columns =
+            std::find_if(block_columns.begin(), block_columns.end(), [&](const auto& entry) {
+                return entry.first == node.block;
+            })->second;
+        for (std::uint32_t local : set_bits(block.row(node.local()), block.words)) {
+            if (columns[local] > c) tableau.add_graph_edge(c, columns[local]);
+        }
+    }
+    drop_edges(state, slots);
+    for (std::uint32_t i = 0; i < slots.size(); ++i) {
+        Node& node = state.nodes[slots[i]];
+        node.member = TABLEAU_MEMBER | (base + i);
+        node.block = id;
+    }
+}
+
+// Moves every qubit of tableau `from` into tableau `id`. Throws std::bad_alloc with the state
+// unchanged.
+void merge_tableaux(State& state, std::uint16_t id, std::uint16_t from) {
+    Tableau& tableau = state.tableaux[id];
+    const Tableau& other = state.tableaux[from];
+    const std::uint32_t base = tableau.qubits;
+    tableau.reserve(base + other.qubits);
+    tableau.append_tableau(other);
+    for (std::uint32_t c = 0; c < other.qubits; ++c) {
+        Node& node = state.nodes[other.slot_at[c]];
+        node.member = TABLEAU_MEMBER | (base + c);
+        node.block = id;
+    }
+    close_tableau(state, from);
+}
+
+// Brings the qubit in slot b into tableau `id`, with its component or tableau. Returns false when
+// that would make the tableau larger than TABLEAU_MAX.
+bool take_in(State& state, std::uint16_t id, Slot b) {
+    const std::uint32_t held = state.tableaux[id].qubits;
+    const Node& nb = state.nodes[b];
+    if (nb.in_tableau()) {
+        if (std::uint64_t{held} + state.tableaux[nb.block].qubits > TABLEAU_MAX) return false;
+        merge_tableaux(state, id, nb.block);
+        return true;
+    }
+    const Component component = component_of(state, b, TABLEAU_MAX - held);
+    if (component.slots.empty()) return false;
+    take_component(state, id, component.slots);
+    return true;
+}
+
+// The engine waits this much more preparation work before it looks at a component again.
+void wait(State& state, std::uint64_t work) noexcept {
+    state.next_tableau_look = state.graph_work + work * thresholds.tableau_patience;
+}
+
+}  // namespace
+
+void leave_tableau(State& state, std::uint16_t id) {
+    const Tableau& tableau = state.tableaux[id];
+    const GraphForm form = graph_form(tableau);
+    const std::uint32_t m = form.qubits;
+    // Local indices in the new block for the qubits that have edges.
+    std::vector<std::uint32_t> local(m, NO_POSITION);
+    std::uint32_t members = 0;
+    for (std::uint32_t c = 0; c < m; ++c) {
+        const row_word* row = form.row(c);
+        if (std::any_of(row, row + form.words, [](row_word w) { return w != 0; })) local[c] = members++;
+    }
+    // The block comes last: nothing after it allocates.
+    const std::uint16_t block_id = members == 0 ? NO_BLOCK : open_block(state, members);
+    if (members != 0 && block_id == NO_BLOCK) {
+        // No block id is left: the edges go into lists.
+        for (std::uint32_t c = 0; c < m; ++c) {
+            std::uint32_t d = 0;
+            for (std::uint32_t k = 0; k < form.words; ++k) d += __builtin_popcountll(form.row(c)[k]);
+            reserve_list_room(state, tableau.slot_at[c], d);
+        }
+    }
+
+    for (std::uint32_t c = 0; c < m; ++c) {
+        Node& node = state.nodes[tableau.slot_at[c]];
+        multiply_right(node, form.local[c]);
+        node.member = 0;
+        node.block = NO_BLOCK;
+    }
+    if (block_id != NO_BLOCK) {
+        Block& block = state.blocks[block_id];
+        for (std::uint32_t c = 0; c < m; ++c) {
+            if (local[c] == NO_POSITION) continue;
+            const std::uint32_t l = block.take_local();  // members are enrolled in column order
+            block.slot_at[l] = tableau.slot_at[c];
+            state.nodes[tableau.slot_at[c]].member = l + 1;
+            state.nodes[tableau.slot_at[c]].block = block_id;
+            std::uint32_t count = 0;
+            for (std::uint32_t other : set_bits(form.row(c), form.words)) {
+                set_bit(block.row(l), local[other]);
+                ++count;
+            }
+            block.row_count[l] = count;
+        }
+        block.members = members;
+    } else {
+        for (std::uint32_t c = 0; c < m; ++c) {
+            for (std::uint32_t other : set_bits(form.row(c), form.words)) {
+                state.nodes[tableau.slot_at[c]].list.append(tableau.slot_at[other]);
+            }
+        }
+    }
+    // A tableau left after fewer gates than it has qubits did not pay for the trip: each such
+    // stay in a row doubles the wait before the next look.
+    const bool short_stay = state.tableaux[id].gates < m;
+    close_tableau(state, id);
+    state.short_stays = short_stay ? std::min(state.short_stays + 1, 16) : 0;
+    wait(state, (std::uint64_t{m} * m) << state.short_stays);
+    verify(state);
+}
+
+bool cz_in_tableau(State& state, Slot a, Slot b) {
+    if (!state.nodes[a].in_tableau()) std::swap(a, b);
+    const std::uint16_t id = state.nodes[a].block;
+    Node& nb = state.nodes[b];
+    if (!(nb.in_tableau() && nb.block == id) && !take_in(state, id, b)) {
+        leave_tableau(state, id);
+        ensure_graph_form(state, b);
+        return false;
+    }
+    Tableau& tableau = state.tableaux[id];
+    for (Slot s : {a, b}) {
+        Node& node = state.nodes[s];
+        if (node.vop == VOP_IDENTITY) continue;
+        tableau.apply(node.column(), node.vop);
+        node.vop = VOP_IDENTITY;
+    }
+    tableau.cz(state.nodes[a].column(), state.nodes[b].column());
+    ++tableau.gates;
+    verify(state);
+    return true;
+}
+
+namespace {
+
+bool dense(std::uint64_t degrees, std::uint64_t m) {
+    return m >= std::max<std::uint32_t>(thresholds.tableau_min, 2) &&
+           degrees * thresholds.tableau_sparsity >= m * (m - 1);
+}
+
+}  // namespace
+
+bool look_at_component(State& state, Slot s) {
+    // A dense component lives in a dense block; a vertex outside one, or in a small or sparse one,
+    // is not worth a walk over its component.
+    const Node& node = state.nodes[s];
+    if (!node.in_block()) return false;
+    const Block& block = state.blocks[node.block];
+    std::uint64_t block_degrees = 0;
+    for (std::uint32_t local = 0; local < block.issued; ++local) block_degrees += block.row_count[local];
+    if (!dense(block_degrees, block.members)) {
+        state.dense_since = State::NOT_SEEN;
+        wait(state, block.issued);
+        return false;
+    }
+    const Component component = component_of(state, s, TABLEAU_MAX);
+    const std::uint64_t m = component.slots.size();
+    if (!dense(component.degrees, m)) {
+        state.dense_since = State::NOT_SEEN;
+        wait(state, component.looked_at);
+        return false;
+    }
+    // A trip into a tableau and back costs about as much as m^2 / 2 degrees of graph-form work on
+    // a dense component: it goes once that much has been spent on it since it was first seen
+    // dense, so that a component soon measured costs at most about twice what graph form alone
+    // would.
+    if (state.dense_since == State::NOT_SEEN) state.dense_since = state.graph_work;
+    const std::uint64_t due = state.dense_since + m * m * thresholds.tableau_patience / 4;
+    if (state.graph_work < due) {
+        state.next_tableau_look = due;
+        return false;
+    }
+    const std::uint16_t id = open_tableau(state);
+    if (id == NO_BLOCK) return false;
+    try {
+        take_component(state, id, component.slots);
+    } catch (const std::bad_alloc&) {
+        close_tableau(state, id);
+        throw;
+    }
+    state.dense_since = State::NOT_SEEN;
+    return true;
+}
+
+std::vector<Qubit> tableau_group(const State& state, Slot s) {
+    const Node& node = state.nodes[s];
+    const Tableau& tableau = state.tableaux[node.block];
+    const GraphForm form = graph_form(tableau);
+    std::vector<std::uint32_t> order{node.column()};
+    std::vector<bool> seen(form.qubits, false);
+    seen[node.column()] = true;
+    for (std::size_t head = 0; head < order.size(); ++head) {
+        for (std::uint32_t c : set_bits(form.row(order[head]), form.words)) {
+            if (seen[c]) continue;
+            seen[c] = true;
+            order.push_back(c);
+        }
+    }
+    std::vector<Qubit> group;
+    group.reserve(order.size());
+    for (std::uint32_t c : order) group.push_back(state.qubit(tableau.slot_at[c]));
+    return group;
+}
+
+}  // namespace nodeweave

@@ -1,0 +1,117 @@
+"""Components held in a tableau instead of a graph, checked against stim: gates on them, components
+and tableaux joining, measurements and peeks that bring them back to graph form, and the entangled
+groups read from them. Under the TABLEAU thresholds every component whose preparation a gate needs
+enters a tableau; at the engine's own thresholds a dense register of a few hundred qubits does."""
+
+import random
+
+import stim
+
+import _nodeweave_testing as testing
+from gates import SINGLE_QUBIT_GATES as SINGLE, TWO_QUBIT_GATES as TWO
+from nodeweave import NodeWeave
+from stim_oracle import assert_same_state, to_stim
+from thresholds import TABLEAU, thresholds
+
+AXES = "xyz"
+STIM_NAME = {"sdag": "s_dag"}
+
+
+def components(adjacency):
+    """The connected components of a dumped graph, as a qubit -> frozenset map."""
+    group = {}
+    for start in range(len(adjacency)):
+        if start in group:
+            continue
+        seen, queue = {start}, [start]
+        for v in queue:
+            for w in adjacency[v]:
+                if w not in seen:
+                    seen.add(w)
+                    queue.append(w)
+        for v in seen:
+            group[v] = frozenset(seen)
+    return group
+
+
+def check(sim, ref, context):
+    testing.check(sim)
+    dump = testing.dump(sim)
+    assert_same_state(to_stim(dump), ref, context)
+    groups = components(dump[1])
+    for q in range(len(dump[0])):
+        assert sim.get_entangled_group(q) == groups[q], (context, q)
+
+
+def measure_both(sim, ref, q, axis, rng):
+    """A measurement through the engine with a supplied word, mirrored on stim by post-selection."""
+    expect = getattr(ref, "peek_" + AXES[axis])(q)
+    bit, used = testing.measure(sim, q, axis, [rng.getrandbits(32)])
+    assert used == (0 if expect else 1), (q, axis, expect, used)
+    if expect:
+        assert bit == (expect == -1)
+    getattr(ref, "postselect_" + AXES[axis])(q, desired_value=bool(bit))
+    return bit
+
+
+def test_random_circuits_through_tableaux_match_stim():
+    held = outcomes = 0
+    with thresholds(TABLEAU):
+        for seed in range(150):
+            rng = random.Random(seed)
+            n = rng.randint(2, 12)
+            sim, ref = NodeWeave(n), stim.TableauSimulator()
+            ref.set_num_qubits(n)
+            for step in range(50):
+                draw = rng.random()
+                if draw < 0.45:
+                    gate, (a, b) = rng.choice(TWO), rng.sample(range(n), 2)
+                    testing.apply(sim, gate, a, b)
+                    getattr(ref, gate)(a, b)
+                elif draw < 0.85:
+                    gate, q = rng.choice(SINGLE), rng.randrange(n)
+                    testing.apply(sim, gate, q)
+                    getattr(ref, STIM_NAME.get(gate, gate))(q)
+                elif draw < 0.95:
+                    outcomes += measure_both(sim, ref, rng.randrange(n), rng.randrange(3), rng)
+                else:
+                    before = testing.dump(sim)
+                    records, _ = testing.peek(sim, rng.sample(range(n), rng.randint(1, n)),
+                                              [rng.getrandbits(32) for _ in range(2 * n + 2)])
+                    assert testing.dump(sim) == before, "a peek changed the state"
+                    trial = ref.copy()
+                    for q, bit, axis in records:
+                        expect = getattr(trial, "peek_" + AXES[axis])(q)
+                        assert expect == 0 or bit == (expect == -1), (seed, step, q)
+                        getattr(trial, "postselect_" + AXES[axis])(q, desired_value=bool(bit))
+                held += bool(testing.layout(sim)["tableaux"])
+                check(sim, ref, f"seed {seed}, step {step}")
+    assert held > 1000 and outcomes > 50, (held, outcomes)
+
+
+def test_a_dense_register_enters_a_tableau_at_the_engine_thresholds():
+    """200 qubits made dense by layers of gates: the register goes into a tableau, stays exact
+    through further layers, and comes back as one graph when it is measured qubit by qubit."""
+    rng, n = random.Random(7), 200
+    sim, ref = NodeWeave(n), stim.TableauSimulator()
+    ref.set_num_qubits(n)
+    for q in range(n):
+        testing.apply(sim, "h", q)
+        ref.h(q)
+    entered = False
+    for layer in range(30):
+        order = rng.sample(range(n), n)
+        for a, b in zip(order[::2], order[1::2]):
+            gate = rng.choice(["cz", "cx", "cy"])
+            testing.apply(sim, gate, a, b)
+            getattr(ref, gate)(a, b)
+        for q in rng.sample(range(n), n // 2):
+            testing.apply(sim, "s", q)
+            ref.s(q)
+        entered |= bool(testing.layout(sim)["tableaux"])
+    assert entered, "a dense register of 200 qubits is held in a tableau"
+    check(sim, ref, "dense register")
+    for q in range(n):
+        measure_both(sim, ref, q, rng.randrange(3), rng)
+        assert not testing.layout(sim)["tableaux"]
+    check(sim, ref, "measured register")
