@@ -172,6 +172,11 @@ bool take_in(State& state, std::uint16_t id, Slot b) {
     return true;
 }
 
+// A trip of m qubits into a tableau and back (dominated by the elimination, O(m^3 / 64) word
+// operations), in degrees of graph-form work on a dense component of that size (each costing
+// O(m / 64) word operations): about m^2 / 16, as measured.
+std::uint64_t trip_cost(std::uint64_t m) noexcept { return m * m / 16; }
+
 // The engine waits this much more preparation work before it looks at a component again.
 void wait(State& state, std::uint64_t work) noexcept {
     state.next_tableau_look = state.graph_work + work * thresholds.tableau_patience;
@@ -230,9 +235,10 @@ void leave_tableau(State& state, std::uint16_t id) {
             }
         }
     }
-    // A tableau left after fewer gates than it has qubits did not pay for the trip: each such
-    // stay in a row doubles the wait before the next look.
-    const bool short_stay = state.tableaux[id].gates < m;
+    // The engine looks again after m^2 degrees of graph-form work (many trips' worth), and a
+    // tableau left after fewer than 2m gates, which hardly paid for its trip, doubles that wait and
+    // the cost a component must reach before it enters, for each such stay in a row.
+    const bool short_stay = state.tableaux[id].gates < 2ull * m;
     close_tableau(state, id);
     state.short_stays = short_stay ? std::min(state.short_stays + 1, 16) : 0;
     wait(state, (std::uint64_t{m} * m) << state.short_stays);
@@ -290,12 +296,11 @@ bool look_at_component(State& state, Slot s) {
         wait(state, component.looked_at);
         return false;
     }
-    // A trip into a tableau and back costs about as much as m^2 / 2 degrees of graph-form work on
-    // a dense component: it goes once that much has been spent on it since it was first seen
-    // dense, so that a component soon measured costs at most about twice what graph form alone
+    // The component goes once graph-form work on it since it was first seen dense would have paid
+    // for the trip, so that one soon measured costs at most about twice what graph form alone
     // would.
     if (state.dense_since == State::NOT_SEEN) state.dense_since = state.graph_work;
-    const std::uint64_t due = state.dense_since + m * m * thresholds.tableau_patience / 4;
+    const std::uint64_t due = state.dense_since + (trip_cost(m) << state.short_stays) * thresholds.tableau_patience;
     if (state.graph_work < due) {
         state.next_tableau_look = due;
         return false;

@@ -25,14 +25,14 @@ struct Thresholds {
     // many (m qubits), is held in a tableau once graph-form preparations on it have cost enough.
     std::uint32_t tableau_min;
     std::uint32_t tableau_sparsity;
-    // How much preparation work (in degrees) must pass: between two looks at a component, as a
-    // multiple of what the last look cost; on a dense component before it enters a tableau, as a
-    // multiple of m^2 / 4; after a tableau went back to graph form, as a multiple of m^2. 0
-    // enters at once.
+    // How much graph-form preparation work (in degrees) must pass, as a multiple of an estimate:
+    // between two looks at a component, of what the last look cost; on a dense component before
+    // it enters a tableau, and after a tableau went back to graph form, of what the trip costs.
+    // 0 looks at every preparation and enters at once.
     std::uint32_t tableau_patience;
 };
 
-inline constexpr Thresholds DEFAULT_THRESHOLDS{32, 64, 8, 1, 96, 128, 4, 2};
+inline constexpr Thresholds DEFAULT_THRESHOLDS{32, 64, 8, 1, 96, 128, 8, 3};
 
 // The largest component held in a tableau: m qubits take m^2 / 4 bytes.
 inline constexpr std::uint32_t TABLEAU_MAX = 4096;
