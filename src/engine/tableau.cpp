@@ -32,6 +32,7 @@ void Tableau::reserve(std::uint32_t wanted) {
 }
 
 std::uint32_t Tableau::append(Slot s) noexcept {
+    groups_known = false;
     const std::uint32_t c = qubits++;
     set_bit(x(c), c);
     slot_at.push_back(s);  // room reserved
@@ -39,6 +40,7 @@ std::uint32_t Tableau::append(Slot s) noexcept {
 }
 
 void Tableau::append_tableau(const Tableau& other) noexcept {
+    groups_known = false;
     const std::uint32_t offset = qubits;
     for (std::uint32_t c = 0; c < other.qubits; ++c) {
         for (std::uint32_t k : set_bits(other.x(c), other.words)) set_bit(x(offset + c), offset + k);
@@ -60,6 +62,7 @@ constexpr row_word all_if(bool b) { return b ? ~row_word{0} : 0; }
 }  // namespace
 
 void Tableau::apply(std::uint32_t c, vop_t v) noexcept {
+    groups_known = false;
     // Where each of X, Y, Z goes (v P v^dagger = +-P'), as masks over the three kinds of entry.
     row_word to_x[3], to_z[3], flip[3];
     for (axis_t a = 0; a < 3; ++a) {
@@ -79,6 +82,7 @@ void Tableau::apply(std::uint32_t c, vop_t v) noexcept {
 }
 
 void Tableau::cz(std::uint32_t a, std::uint32_t b) noexcept {
+    groups_known = false;
     // CZ X_a CZ = X_a Z_b and CZ X_b CZ = Z_a X_b; X_a X_b becomes Y_a Y_b, X_a Y_b becomes -Y_a X_b.
     row_word* xa = x(a);
     row_word* za = z(a);

@@ -42,6 +42,11 @@ struct Tableau {
     std::vector<row_word> signs;
     std::vector<Slot> slot_at;  // column -> slot
     std::uint64_t gates = 0;    // controlled-Zs applied since the tableau was made
+    // The entangled group of each column (a label per column) as last worked out, valid while
+    // `groups_known`: entangled-group queries read the state without changing it, and every change
+    // of the tableau clears the flag. (Queries run under the interpreter lock, one at a time.)
+    mutable std::vector<std::uint32_t> group_of;
+    mutable bool groups_known = false;
 
     row_word* x(std::uint32_t c) noexcept { return xs.data() + std::size_t{c} * words; }
     row_word* z(std::uint32_t c) noexcept { return zs.data() + std::size_t{c} * words; }
@@ -57,6 +62,7 @@ struct Tableau {
     // For qubits a and b appended as parts of one graph state: the edge a-b, which puts Z_b in
     // generator a and Z_a in generator b.
     void add_graph_edge(std::uint32_t a, std::uint32_t b) noexcept {
+        groups_known = false;
         flip_bit(z(b), a);
         flip_bit(z(a), b);
     }

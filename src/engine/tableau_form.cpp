@@ -320,20 +320,32 @@ bool look_at_component(State& state, Slot s) {
 std::vector<Qubit> tableau_group(const State& state, Slot s) {
     const Node& node = state.nodes[s];
     const Tableau& tableau = state.tableaux[node.block];
-    const GraphForm form = graph_form(tableau);
-    std::vector<std::uint32_t> order{node.column()};
-    std::vector<bool> seen(form.qubits, false);
-    seen[node.column()] = true;
-    for (std::size_t head = 0; head < order.size(); ++head) {
-        for (std::uint32_t c : set_bits(form.row(order[head]), form.words)) {
-            if (seen[c]) continue;
-            seen[c] = true;
-            order.push_back(c);
+    if (!tableau.groups_known) {
+        // The components of the graph form, labelled by their first column.
+        const GraphForm form = graph_form(tableau);
+        std::vector<std::uint32_t> group_of(form.qubits, NO_POSITION);
+        std::vector<std::uint32_t> queue;
+        queue.reserve(form.qubits);
+        for (std::uint32_t start = 0; start < form.qubits; ++start) {
+            if (group_of[start] != NO_POSITION) continue;
+            group_of[start] = start;
+            queue.assign(1, start);
+            for (std::size_t head = 0; head < queue.size(); ++head) {
+                for (std::uint32_t c : set_bits(form.row(queue[head]), form.words)) {
+                    if (group_of[c] != NO_POSITION) continue;
+                    group_of[c] = start;
+                    queue.push_back(c);
+                }
+            }
         }
+        tableau.group_of.swap(group_of);
+        tableau.groups_known = true;
     }
+    const std::uint32_t label = tableau.group_of[node.column()];
     std::vector<Qubit> group;
-    group.reserve(order.size());
-    for (std::uint32_t c : order) group.push_back(state.qubit(tableau.slot_at[c]));
+    for (std::uint32_t c = 0; c < tableau.qubits; ++c) {
+        if (tableau.group_of[c] == label) group.push_back(state.qubit(tableau.slot_at[c]));
+    }
     return group;
 }
 
