@@ -3,7 +3,9 @@ and tableaux joining, measurements and peeks that bring them back to graph form,
 groups read from them. Under the TABLEAU thresholds every component whose preparation a gate needs
 enters a tableau; at the engine's own thresholds a dense register of a few hundred qubits does."""
 
+import importlib.util
 import random
+from pathlib import Path
 
 import stim
 
@@ -115,3 +117,45 @@ def test_a_dense_register_enters_a_tableau_at_the_engine_thresholds():
         measure_both(sim, ref, q, rng.randrange(3), rng)
         assert not testing.layout(sim)["tableaux"]
     check(sim, ref, "measured register")
+
+
+def load_circuits():
+    path = Path(__file__).resolve().parent.parent / "benchmarks" / "circuits.py"
+    spec = importlib.util.spec_from_file_location("benchmark_circuits", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def test_noiseless_memory_circuits_through_tableaux_keep_every_detector():
+    """stim's surface- and color-code memory circuits, one engine call per operation, with every
+    dense enough component held in a tableau: each detector and observable keeps the parity of
+    stim's reference sample, shot after shot."""
+    circuits = load_circuits()
+    held = 0
+    with thresholds(TABLEAU):
+        for name, d in [("surface_code:rotated_memory_z", 3), ("color_code:memory_xyz", 3),
+                        ("color_code:memory_xyz", 5)]:
+            program = circuits.translate(circuits.memory_circuit(stim, name, d))
+            for shot in range(5):
+                sim, outcomes = NodeWeave(program.circuit.num_qubits), []
+                for op, qubits in program:
+                    if isinstance(qubits, tuple):
+                        for a, b in zip(*qubits):
+                            testing.apply(sim, op, a, b)
+                        held += bool(testing.layout(sim)["tableaux"])
+                        continue
+                    measure, fix = circuits.RECORDED.get(op), None
+                    if measure is None and op in circuits.RESETTING:
+                        measure, fix = circuits.RESETTING[op]
+                    for q in qubits:
+                        if measure is None:
+                            testing.apply(sim, op, q)
+                            continue
+                        bit = testing.apply(sim, measure, q)
+                        outcomes.append(bit)
+                        if fix and bit:
+                            testing.apply(sim, fix, q)
+                testing.check(sim)
+                assert program.mismatches(outcomes) == 0, (name, d, shot)
+    assert held > 20, held

@@ -306,7 +306,10 @@ bool look_at_component(State& state, Slot s) {
         return false;
     }
     const std::uint16_t id = open_tableau(state);
-    if (id == NO_BLOCK) return false;
+    if (id == NO_BLOCK) {
+        wait(state, component.looked_at);
+        return false;
+    }
     try {
         take_component(state, id, component.slots);
     } catch (const std::bad_alloc&) {
