@@ -44,6 +44,7 @@ State copy_state(const State& state) {
     copy.graph_work = state.graph_work;
     copy.next_tableau_look = state.next_tableau_look;
     copy.short_stays = state.short_stays;
+    copy.sparse_walks = state.sparse_walks;
     copy.dense_since = state.dense_since;
     verify(copy);
     return copy;

@@ -43,6 +43,7 @@ struct State {
     std::uint64_t graph_work = 0;
     std::uint64_t next_tableau_look = 0;
     int short_stays = 0;
+    int sparse_walks = 0;  // walks in a row that found a dense block's component sparse
     // graph_work when the component looked at was first seen dense, or NOT_SEEN.
     std::uint64_t dense_since = NOT_SEEN;
     static constexpr std::uint64_t NOT_SEEN = UINT64_MAX;

@@ -292,10 +292,13 @@ bool look_at_component(State& state, Slot s) {
     const Component component = component_of(state, s, TABLEAU_MAX);
     const std::uint64_t m = component.slots.size();
     if (!dense(component.degrees, m)) {
+        // A dense block in a sparse component: walks that keep finding one come ever more rarely.
         state.dense_since = State::NOT_SEEN;
-        wait(state, component.looked_at);
+        wait(state, component.looked_at << std::min(state.sparse_walks, 8));
+        ++state.sparse_walks;
         return false;
     }
+    state.sparse_walks = 0;
     // The component goes once graph-form work on it since it was first seen dense would have paid
     // for the trip, so that one soon measured costs at most about twice what graph form alone
     // would.
