@@ -46,6 +46,7 @@ State copy_state(const State& state) {
     copy.short_stays = state.short_stays;
     copy.sparse_walks = state.sparse_walks;
     copy.dense_since = state.dense_since;
+    copy.dense_size = state.dense_size;
     verify(copy);
     return copy;
 }

@@ -44,8 +44,10 @@ struct State {
     std::uint64_t next_tableau_look = 0;
     int short_stays = 0;
     int sparse_walks = 0;  // walks in a row that found a dense block's component sparse
-    // graph_work when the component looked at was first seen dense, or NOT_SEEN.
+    // graph_work when the component looked at was first seen dense (since the last measurement),
+    // or NOT_SEEN; and its size then (0: it was not dense at the last look).
     std::uint64_t dense_since = NOT_SEEN;
+    std::uint64_t dense_size = 0;
     static constexpr std::uint64_t NOT_SEEN = UINT64_MAX;
 
     std::size_t size() const noexcept { return nodes.size(); }

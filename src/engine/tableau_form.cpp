@@ -177,6 +177,11 @@ bool take_in(State& state, std::uint16_t id, Slot b) {
 // O(m / 64) word operations): about m^2 / 16, as measured.
 std::uint64_t trip_cost(std::uint64_t m) noexcept { return m * m / 16; }
 
+// The graph-form work after which a dense component of m qubits enters a tableau.
+std::uint64_t rent(const State& state, std::uint64_t m) noexcept {
+    return (trip_cost(m) << state.short_stays) * thresholds.tableau_patience;
+}
+
 // The engine waits this much more preparation work before it looks at a component again.
 void wait(State& state, std::uint64_t work) noexcept {
     state.next_tableau_look = state.graph_work + work * thresholds.tableau_patience;
@@ -286,7 +291,15 @@ bool look_at_component(State& state, Slot s) {
     for (std::uint32_t local = 0; local < block.issued; ++local) block_degrees += block.row_count[local];
     if (!dense(block_degrees, block.members)) {
         state.dense_since = State::NOT_SEEN;
+        state.dense_size = 0;
         wait(state, block.issued);
+        return false;
+    }
+    // Measured since its component was last found dense: the stretch of work that would pay for
+    // the trip starts again, without another walk.
+    if (state.dense_since == State::NOT_SEEN && state.dense_size != 0) {
+        state.dense_since = state.graph_work;
+        state.next_tableau_look = state.graph_work + rent(state, state.dense_size);
         return false;
     }
     const Component component = component_of(state, s, TABLEAU_MAX);
@@ -294,6 +307,7 @@ bool look_at_component(State& state, Slot s) {
     if (!dense(component.degrees, m)) {
         // A dense block in a sparse component: walks that keep finding one come ever more rarely.
         state.dense_since = State::NOT_SEEN;
+        state.dense_size = 0;
         wait(state, component.looked_at << std::min(state.sparse_walks, 8));
         ++state.sparse_walks;
         return false;
@@ -302,8 +316,9 @@ bool look_at_component(State& state, Slot s) {
     // The component goes once graph-form work on it since it was first seen dense would have paid
     // for the trip, so that one soon measured costs at most about twice what graph form alone
     // would.
+    state.dense_size = m;
     if (state.dense_since == State::NOT_SEEN) state.dense_since = state.graph_work;
-    const std::uint64_t due = state.dense_since + (trip_cost(m) << state.short_stays) * thresholds.tableau_patience;
+    const std::uint64_t due = state.dense_since + rent(state, m);
     if (state.graph_work < due) {
         state.next_tableau_look = due;
         return false;
@@ -320,6 +335,7 @@ bool look_at_component(State& state, Slot s) {
         throw;
     }
     state.dense_since = State::NOT_SEEN;
+    state.dense_size = 0;
     return true;
 }
 

@@ -41,6 +41,11 @@ inline bool consider_tableau(State& state, Slot s, std::uint32_t degree) {
     return state.graph_work >= state.next_tableau_look && look_at_component(state, s);
 }
 
+// A measurement ends any stretch of graph-form work that a component entering a tableau would have
+// saved: measured, a tableau goes back to graph form. So only work since the last measurement
+// counts towards the trip.
+inline void note_measurement(State& state) noexcept { state.dense_since = State::NOT_SEEN; }
+
 // The qubits entangled with s, which is held in a tableau, in no set order.
 std::vector<Qubit> tableau_group(const State& state, Slot s);
 

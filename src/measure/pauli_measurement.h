@@ -19,6 +19,7 @@ template <class Draw>
 std::uint8_t measure(State& state, Qubit q, axis_t axis, Draw&& draw) {
     const Slot s = state.slot(q);
     ensure_graph_form(state, s);
+    note_measurement(state);
     const GraphAxis m = through_vop(axis, state.nodes[s].vop);
     if (is_certain(state, s, m.axis)) return m.negated;
     const std::uint8_t g = static_cast<std::uint8_t>(static_cast<std::uint32_t>(draw()) >> 31);
