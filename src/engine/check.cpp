@@ -187,35 +187,42 @@ std::string check_live_block(const State& state, const Block& block, std::size_t
     return "";
 }
 
-std::string check_blocks(const State& state) {
-    // Block ids are 16 bits, NO_BLOCK excluded.
-    if (state.blocks.size() > NO_BLOCK) return "more blocks than ids";
-    // Freeing a block appends to free_blocks without allocating, which must not fail.
-    if (state.free_blocks.capacity() < state.blocks.size()) return "no room to free every block";
-    std::vector<bool> listed(state.blocks.size(), false);
-    for (const std::uint16_t id : state.free_blocks) {
-        if (id >= state.blocks.size() || listed[id]) {
-            return at_block("free block id out of range or twice", id);
-        }
+// Records kept by 16-bit id (NO_BLOCK excluded), the empty ones listed free for reuse: `in_use`
+// tells the two apart, `check_live` checks one in use and `holds_memory` whether an empty one
+// still holds any. Freeing appends to the free list without allocating, which must not fail.
+template <class T, class InUse, class CheckLive, class HoldsMemory>
+std::string check_id_pool(const std::vector<T>& records, const std::vector<std::uint16_t>& free, const std::string& kind,
+                          InUse in_use, CheckLive check_live, HoldsMemory holds_memory) {
+    if (records.size() > NO_BLOCK) return "more " + kind + " records than ids";
+    if (free.capacity() < records.size()) return "no room to free every " + kind;
+    std::vector<bool> listed(records.size(), false);
+    for (const std::uint16_t id : free) {
+        if (id >= records.size() || listed[id]) return at_block(("free " + kind + " id out of range or twice").c_str(), id);
         listed[id] = true;
     }
-    for (std::size_t id = 0; id < state.blocks.size(); ++id) {
-        const Block& block = state.blocks[id];
-        if (block.members != 0) {
-            if (listed[id]) return at_block("block with members listed free", id);
-            const std::string broken = check_live_block(state, block, id);
+    for (std::size_t id = 0; id < records.size(); ++id) {
+        if (in_use(records[id])) {
+            if (listed[id]) return at_block((kind + " in use listed free").c_str(), id);
+            const std::string broken = check_live(records[id], id);
             if (!broken.empty()) return broken;
             continue;
         }
-        // An empty block is free for reuse and holds no memory.
-        if (!listed[id]) return at_block("empty block not listed free", id);
-        if (block.words != 0 || block.issued != 0 || block.bits.capacity() != 0 ||
-            block.slot_at.capacity() != 0 || block.row_count.capacity() != 0 ||
-            block.free_locals.capacity() != 0) {
-            return at_block("empty block holds memory", id);
-        }
+        // An empty record is free for reuse and holds no memory.
+        if (!listed[id]) return at_block(("empty " + kind + " not listed free").c_str(), id);
+        if (holds_memory(records[id])) return at_block(("empty " + kind + " holds memory").c_str(), id);
     }
     return "";
+}
+
+std::string check_blocks(const State& state) {
+    return check_id_pool(
+        state.blocks, state.free_blocks, "block", [](const Block& block) { return block.members != 0; },
+        [&](const Block& block, std::size_t id) { return check_live_block(state, block, id); },
+        [](const Block& block) {
+            return block.words != 0 || block.issued != 0 || block.bits.capacity() != 0 ||
+                   block.slot_at.capacity() != 0 || block.row_count.capacity() != 0 ||
+                   block.free_locals.capacity() != 0;
+        });
 }
 
 // The rank over GF(2) of the generators, each as its x bits then its z bits.
@@ -285,28 +292,12 @@ std::string check_live_tableau(const State& state, const Tableau& t, std::size_t
 }
 
 std::string check_tableaux(const State& state) {
-    if (state.tableaux.size() > NO_BLOCK) return "more tableaux than ids";
-    if (state.free_tableaux.capacity() < state.tableaux.size()) return "no room to free every tableau";
-    std::vector<bool> listed(state.tableaux.size(), false);
-    for (const std::uint16_t id : state.free_tableaux) {
-        if (id >= state.tableaux.size() || listed[id]) return at_block("free tableau id out of range or twice", id);
-        listed[id] = true;
-    }
-    for (std::size_t id = 0; id < state.tableaux.size(); ++id) {
-        const Tableau& t = state.tableaux[id];
-        if (t.qubits != 0) {
-            if (listed[id]) return at_block("tableau with qubits listed free", id);
-            const std::string broken = check_live_tableau(state, t, id);
-            if (!broken.empty()) return broken;
-            continue;
-        }
-        // An empty tableau is free for reuse and holds no memory.
-        if (!listed[id]) return at_block("empty tableau not listed free", id);
-        if (t.room != 0 || t.xs.capacity() != 0 || t.zs.capacity() != 0 || t.slot_at.capacity() != 0) {
-            return at_block("empty tableau holds memory", id);
-        }
-    }
-    return "";
+    return check_id_pool(
+        state.tableaux, state.free_tableaux, "tableau", [](const Tableau& t) { return t.qubits != 0; },
+        [&](const Tableau& t, std::size_t id) { return check_live_tableau(state, t, id); },
+        [](const Tableau& t) {
+            return t.room != 0 || t.xs.capacity() != 0 || t.zs.capacity() != 0 || t.slot_at.capacity() != 0;
+        });
 }
 
 }  // namespace

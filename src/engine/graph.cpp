@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/id_pool.h"
+
 namespace nodeweave {
 
 bool has_edge(State& state, Slot a, Slot b) noexcept {
@@ -60,14 +62,7 @@ std::uint16_t open_block(State& state, std::uint64_t capacity) {
     if (state.free_blocks.empty() && state.blocks.size() >= NO_BLOCK) return NO_BLOCK;
     if (capacity > UINT32_MAX / 2) throw std::bad_alloc();
     Block fresh = Block::with_capacity(static_cast<std::uint32_t>(capacity));
-    if (state.free_blocks.empty()) {
-        state.blocks.reserve(state.blocks.size() + 1);
-        state.free_blocks.reserve(state.blocks.capacity());
-        state.blocks.emplace_back();
-        state.free_blocks.push_back(static_cast<std::uint16_t>(state.blocks.size() - 1));
-    }
-    const std::uint16_t id = state.free_blocks.back();
-    state.free_blocks.pop_back();
+    const std::uint16_t id = take_free_id(state.blocks, state.free_blocks);
     state.blocks[id] = std::move(fresh);
     return id;
 }

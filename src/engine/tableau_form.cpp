@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/graph.h"
+#include "engine/id_pool.h"
 #include "engine/verify.h"
 
 namespace nodeweave {
@@ -14,18 +15,7 @@ namespace {
 // ---- ids ---------------------------------------------------------------------------------------
 
 // An empty tableau's id, or NO_BLOCK when none is left. Throws std::bad_alloc with nothing changed.
-std::uint16_t open_tableau(State& state) {
-    if (state.free_tableaux.empty()) {
-        if (state.tableaux.size() >= NO_BLOCK) return NO_BLOCK;
-        state.tableaux.reserve(state.tableaux.size() + 1);
-        state.free_tableaux.reserve(state.tableaux.capacity());
-        state.tableaux.emplace_back();
-        state.free_tableaux.push_back(static_cast<std::uint16_t>(state.tableaux.size() - 1));
-    }
-    const std::uint16_t id = state.free_tableaux.back();
-    state.free_tableaux.pop_back();
-    return id;
-}
+std::uint16_t open_tableau(State& state) { return take_free_id(state.tableaux, state.free_tableaux); }
 
 // Frees tableau `id`'s memory and its id.
 void close_tableau(State& state, std::uint16_t id) noexcept {
