@@ -9,8 +9,11 @@ import _nodeweave_testing as testing
 # controlled-Z target of more than two neighbours instead of toggling its neighbourhood
 TINY = (1, 1, 0, 1, 2)
 # the tiny ones, and every component of two or more qubits in a dense block goes into a tableau as
-# soon as a controlled-Z has to work on one of them, however sparse it is
-TABLEAU = TINY + (2, 2**32 - 1, 0)
+# soon as a controlled-Z has to work on one of them, however sparse it is, up to six qubits (so
+# that joins beyond that send tableaux back to graph form)
+TABLEAU = TINY + (2, 2**32 - 1, 0, 6)
+# the same with tableaux as large as the engine allows
+LARGE_TABLEAUX = TABLEAU[:-1] + (4096,)
 
 
 @contextlib.contextmanager

@@ -176,13 +176,11 @@ void cz_by_table(State& state, Slot sa, Slot sb) {
     nb.vop = entry.second;
 }
 
-}  // namespace
 
-void cz(State& state, Qubit a, Qubit b) {
-    state.check(a);
-    state.check(b);
+// CZ on two operands in graph form. When `may_enter` and the gate would work on a dense component,
+// that component may move into a tableau and the gate be made there instead.
+void cz_in_graph_form(State& state, Qubit a, Qubit b, bool may_enter) {
     Slot sa = state.slot(a), sb = state.slot(b);
-    if ((state.nodes[sa].in_tableau() || state.nodes[sb].in_tableau()) && cz_in_tableau(state, sa, sb)) return;
     const bool a_reducible = has_neighbour_besides(state, sa, sb);
     const bool b_reducible = has_neighbour_besides(state, sb, sa);
     if (!a_reducible && !b_reducible) {
@@ -203,9 +201,11 @@ void cz(State& state, Qubit a, Qubit b) {
         prepared = a_on_z ? sb : sa;
         partner = cheaper_preparation(state, prepared, a_on_z ? sa : sb);
     }
-    // Whatever follows costs about the degree of the operand off the Z axis.
-    if (prepared != NO_SLOT && consider_tableau(state, prepared, degree(state, prepared))) {
-        cz_in_tableau(state, sa, sb);  // one of them is in the new tableau
+    // Whatever follows costs about the degree of the operand off the Z axis. Should the other
+    // operand's component not fit into the new tableau, both are back in graph form (as another
+    // graph of the same state) and the gate is made there.
+    if (may_enter && prepared != NO_SLOT && consider_tableau(state, prepared, degree(state, prepared))) {
+        if (!cz_in_tableau(state, sa, sb)) cz_in_graph_form(state, a, b, false);
         return;
     }
     if (partner != NO_SLOT) {
@@ -223,6 +223,16 @@ void cz(State& state, Qubit a, Qubit b) {
         controlled_pauli(state, sb, sa);
     }
     verify(state);
+}
+
+}  // namespace
+
+void cz(State& state, Qubit a, Qubit b) {
+    state.check(a);
+    state.check(b);
+    const Slot sa = state.slot(a), sb = state.slot(b);
+    if ((state.nodes[sa].in_tableau() || state.nodes[sb].in_tableau()) && cz_in_tableau(state, sa, sb)) return;
+    cz_in_graph_form(state, a, b, true);
 }
 
 }  // namespace nodeweave

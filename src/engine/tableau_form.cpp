@@ -24,6 +24,8 @@ void close_tableau(State& state, std::uint16_t id) noexcept {
     state.free_tableaux.push_back(id);  // room is kept for every id
 }
 
+std::uint32_t tableau_max() noexcept { return std::min(thresholds.tableau_max, TABLEAU_MAX); }
+
 // ---- components in graph form --------------------------------------------------------------------
 
 struct Component {
@@ -147,16 +149,17 @@ void merge_tableaux(State& state, std::uint16_t id, std::uint16_t from) {
 }
 
 // Brings the qubit in slot b into tableau `id`, with its component or tableau. Returns false when
-// that would make the tableau larger than TABLEAU_MAX.
+// that would make the tableau larger than allowed.
 bool take_in(State& state, std::uint16_t id, Slot b) {
     const std::uint32_t held = state.tableaux[id].qubits;
     const Node& nb = state.nodes[b];
     if (nb.in_tableau()) {
-        if (std::uint64_t{held} + state.tableaux[nb.block].qubits > TABLEAU_MAX) return false;
+        if (std::uint64_t{held} + state.tableaux[nb.block].qubits > tableau_max()) return false;
         merge_tableaux(state, id, nb.block);
         return true;
     }
-    const Component component = component_of(state, b, TABLEAU_MAX - held);
+    if (held >= tableau_max()) return false;
+    const Component component = component_of(state, b, tableau_max() - held);
     if (component.slots.empty()) return false;
     take_component(state, id, component.slots);
     return true;
@@ -292,7 +295,7 @@ bool look_at_component(State& state, Slot s) {
         state.next_tableau_look = state.graph_work + rent(state, state.dense_size);
         return false;
     }
-    const Component component = component_of(state, s, TABLEAU_MAX);
+    const Component component = component_of(state, s, tableau_max());
     const std::uint64_t m = component.slots.size();
     if (!dense(component.degrees, m)) {
         // A dense block in a sparse component: walks that keep finding one come ever more rarely.

@@ -30,12 +30,14 @@ struct Thresholds {
     // it enters a tableau, and after a tableau went back to graph form, of what the trip costs.
     // 0 looks at every preparation and enters at once.
     std::uint32_t tableau_patience;
+    // The largest component held in a tableau; never above TABLEAU_MAX.
+    std::uint32_t tableau_max;
 };
 
-inline constexpr Thresholds DEFAULT_THRESHOLDS{32, 64, 8, 1, 96, 128, 8, 3};
-
-// The largest component held in a tableau: m qubits take m^2 / 4 bytes.
+// The largest component ever held in a tableau: m qubits take m^2 / 4 bytes.
 inline constexpr std::uint32_t TABLEAU_MAX = 4096;
+
+inline constexpr Thresholds DEFAULT_THRESHOLDS{32, 64, 8, 1, 96, 128, 8, 3, TABLEAU_MAX};
 
 #ifdef NODEWEAVE_TUNABLE_THRESHOLDS
 extern Thresholds thresholds;

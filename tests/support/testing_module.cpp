@@ -257,28 +257,29 @@ PyObject* layout(PyObject*, PyObject* sim) {
 }
 
 // thresholds() gives the engine's size thresholds of this module; thresholds(index_min, row_pairs,
-// relabel_min, initial_row_words, star_max[, tableau_min, tableau_sparsity, tableau_patience]) sets
-// them (the tableau ones only when given) and gives the previous ones.
+// relabel_min, initial_row_words, star_max[, tableau_min, tableau_sparsity, tableau_patience,
+// tableau_max]) sets them (the tableau ones only when given) and gives the previous ones.
 PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const Thresholds previous = thresholds;
-        if (nargs == 5 || nargs == 8) {
-            std::uint32_t values[8] = {0, 0, 0, 0, 0, previous.tableau_min, previous.tableau_sparsity,
-                                       previous.tableau_patience};
+        if (nargs == 5 || nargs == 9) {
+            std::uint32_t values[9] = {0, 0, 0, 0, 0, previous.tableau_min, previous.tableau_sparsity,
+                                       previous.tableau_patience, previous.tableau_max};
             for (Py_ssize_t i = 0; i < nargs; ++i) {
                 const std::uint64_t value = index_arg(args[i]);
                 if (value > UINT32_MAX) malformed("thresholds must fit 32 bits");
                 values[i] = static_cast<std::uint32_t>(value);
             }
             if (values[3] == 0) malformed("initial_row_words must be at least 1");
-            thresholds = Thresholds{values[0], values[1], values[2], values[3], values[4], values[5], values[6], values[7]};
+            thresholds = Thresholds{values[0], values[1], values[2], values[3], values[4],
+                                    values[5], values[6], values[7], values[8]};
         } else if (nargs != 0) {
             malformed("thresholds() or thresholds(index_min, row_pairs, relabel_min, initial_row_words, star_max"
-                      "[, tableau_min, tableau_sparsity, tableau_patience])");
+                      "[, tableau_min, tableau_sparsity, tableau_patience, tableau_max])");
         }
-        return Py_BuildValue("(IIIIIIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
+        return Py_BuildValue("(IIIIIIIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
                              previous.initial_row_words, previous.star_max, previous.tableau_min,
-                             previous.tableau_sparsity, previous.tableau_patience);
+                             previous.tableau_sparsity, previous.tableau_patience, previous.tableau_max);
     });
 }
 
