@@ -2,14 +2,15 @@
 // Components held in a tableau (engine/tableau.h) instead of as a graph: when one enters, how
 // gates and measurements reach it, and how it leaves.
 //
-// A component enters when graph-form preparations on it have cost enough and it is dense (its
-// average degree is a fixed fraction of its size) and not too large (TABLEAU_MAX). Its qubits
-// then lose their edges; each keeps its VOP and gets a column. A controlled-Z on a qubit held in a
-// tableau takes the other operand's component in (or merges the two tableaux) and is a column
-// operation there, after the operands' VOPs have been moved into the tableau. A measurement, or a
-// component that would grow beyond TABLEAU_MAX, brings the tableau back into graph form as one
-// dense block; the engine then waits for graph-form work of order m^2 before it looks again, so
-// that a component does not go back and forth.
+// A component enters when it is dense (it lives in a dense block, and its average degree is a
+// fixed fraction of its size), not too large (thresholds.tableau_max, at most TABLEAU_MAX), and
+// graph-form work on it since it was found dense, with no measurement in between, would have
+// paid for the trip there and back. Its qubits then lose their edges; each keeps its VOP and gets
+// a column. A controlled-Z on a qubit held in a tableau takes the other operand's component in (or
+// merges the two tableaux) and is a column operation there, after the operands' VOPs have been
+// moved into the tableau. A measurement, or a component that would grow too large, brings the
+// tableau back into graph form as one dense block; the engine then waits for graph-form work of
+// order m^2 before it looks again, so that a component does not go back and forth.
 
 #include <vector>
 
