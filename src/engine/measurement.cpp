@@ -1,7 +1,6 @@
 #include "engine/measurement.h"
 
 #include "engine/complementation.h"
-#include "engine/tableau_form.h"
 
 namespace nodeweave {
 
@@ -36,7 +35,6 @@ void measure_x_of_a_leaf(State& state, Slot sq, axis_t axis, std::uint8_t result
 }  // namespace
 
 void collapse(State& state, Qubit q, axis_t axis, std::uint8_t result) {
-    ensure_graph_form(state, state.slot(q));
     for (;;) {
         const Slot s = state.slot(q);
         const GraphAxis m = through_vop(axis, state.nodes[s].vop);

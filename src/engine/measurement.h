@@ -26,6 +26,7 @@ inline axis_t certain_axis(vop_t v) noexcept { return X_PREIMAGE_AXIS[VOP_ADJOIN
 
 // Projects qubit q onto the eigenstate of `axis` (0 X, 1 Y, 2 Z) with result bit `result` (0 for
 // +1, 1 for -1), where the outcome is random (not `is_certain`), so that both results are possible.
+// q is in graph form (not held in a tableau).
 void collapse(State& state, Qubit q, axis_t axis, std::uint8_t result);
 
 }  // namespace nodeweave

@@ -41,12 +41,7 @@ State copy_state(const State& state) {
     for (const Tableau& tableau : state.tableaux) copy.tableaux.push_back(tableau);
     copy.free_tableaux.reserve(copy.tableaux.capacity());
     copy.free_tableaux = state.free_tableaux;
-    copy.graph_work = state.graph_work;
-    copy.next_tableau_look = state.next_tableau_look;
-    copy.short_stays = state.short_stays;
-    copy.sparse_walks = state.sparse_walks;
-    copy.dense_since = state.dense_since;
-    copy.dense_size = state.dense_size;
+    copy.watch = state.watch;
     verify(copy);
     return copy;
 }

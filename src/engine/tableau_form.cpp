@@ -92,17 +92,16 @@ void take_component(State& state, std::uint16_t id, const std::vector<Slot>& slo
     std::vector<std::pair<Slot, std::uint32_t>> column_of;
     column_of.reserve(slots.size());
     std::vector<std::pair<std::uint16_t, std::vector<std::uint32_t>>> block_columns;
+    const auto columns_in = [&](std::uint16_t block) -> std::vector<std::uint32_t>& {
+        for (auto& [known, columns] : block_columns) {
+            if (known == block) return columns;
+        }
+        return block_columns.emplace_back(block, std::vector<std::uint32_t>(state.blocks[block].issued)).second;
+    };
     for (std::uint32_t i = 0; i < slots.size(); ++i) {
         const Node& node = state.nodes[slots[i]];
         column_of.emplace_back(slots[i], base + i);
-        if (!node.in_block()) continue;
-        auto known = std::find_if(block_columns.begin(), block_columns.end(),
-                                  [&](const auto& entry) { return entry.first == node.block; });
-        if (known == block_columns.end()) {
-            block_columns.emplace_back(node.block, std::vector<std::uint32_t>(state.blocks[node.block].issued));
-            known = block_columns.end() - 1;
-        }
-        known->second[node.local()] = base + i;
+        if (node.in_block()) columns_in(node.block)[node.local()] = base + i;
     }
     std::sort(column_of.begin(), column_of.end());
 
@@ -116,10 +115,7 @@ void take_component(State& state, std::uint16_t id, const std::vector<Slot>& slo
         }
         if (!node.in_block()) continue;
         const Block& block = state.blocks[node.block];
-        const std::vector<std::uint32_t>& columns =
-            std::find_if(block_columns.begin(), block_columns.end(), [&](const auto& entry) {
-                return entry.first == node.block;
-            })->second;
+        const std::vector<std::uint32_t>& columns = columns_in(node.block);
         for (std::uint32_t local : set_bits(block.row(node.local()), block.words)) {
             if (columns[local] > c) tableau.add_graph_edge(c, columns[local]);
         }
@@ -172,12 +168,12 @@ std::uint64_t trip_cost(std::uint64_t m) noexcept { return m * m / 16; }
 
 // The graph-form work after which a dense component of m qubits enters a tableau.
 std::uint64_t rent(const State& state, std::uint64_t m) noexcept {
-    return (trip_cost(m) << state.short_stays) * thresholds.tableau_patience;
+    return (trip_cost(m) << state.watch.short_stays) * thresholds.tableau_patience;
 }
 
 // The engine waits this much more preparation work before it looks at a component again.
 void wait(State& state, std::uint64_t work) noexcept {
-    state.next_tableau_look = state.graph_work + work * thresholds.tableau_patience;
+    state.watch.next_look = state.watch.graph_work + work * thresholds.tableau_patience;
 }
 
 }  // namespace
@@ -186,22 +182,18 @@ void leave_tableau(State& state, std::uint16_t id) {
     const Tableau& tableau = state.tableaux[id];
     const GraphForm form = graph_form(tableau);
     const std::uint32_t m = form.qubits;
-    // Local indices in the new block for the qubits that have edges.
-    std::vector<std::uint32_t> local(m, NO_POSITION);
+    // Each qubit's edges, and local indices in the new block for the qubits that have any.
+    std::vector<std::uint32_t> edges(m, 0), local(m, NO_POSITION);
     std::uint32_t members = 0;
     for (std::uint32_t c = 0; c < m; ++c) {
-        const row_word* row = form.row(c);
-        if (std::any_of(row, row + form.words, [](row_word w) { return w != 0; })) local[c] = members++;
+        for (std::uint32_t k = 0; k < form.words; ++k) edges[c] += __builtin_popcountll(form.row(c)[k]);
+        if (edges[c] != 0) local[c] = members++;
     }
     // The block comes last: nothing after it allocates.
     const std::uint16_t block_id = members == 0 ? NO_BLOCK : open_block(state, members);
     if (members != 0 && block_id == NO_BLOCK) {
         // No block id is left: the edges go into lists.
-        for (std::uint32_t c = 0; c < m; ++c) {
-            std::uint32_t d = 0;
-            for (std::uint32_t k = 0; k < form.words; ++k) d += __builtin_popcountll(form.row(c)[k]);
-            reserve_list_room(state, tableau.slot_at[c], d);
-        }
+        for (std::uint32_t c = 0; c < m; ++c) reserve_list_room(state, tableau.slot_at[c], edges[c]);
     }
 
     for (std::uint32_t c = 0; c < m; ++c) {
@@ -218,12 +210,8 @@ void leave_tableau(State& state, std::uint16_t id) {
             block.slot_at[l] = tableau.slot_at[c];
             state.nodes[tableau.slot_at[c]].member = l + 1;
             state.nodes[tableau.slot_at[c]].block = block_id;
-            std::uint32_t count = 0;
-            for (std::uint32_t other : set_bits(form.row(c), form.words)) {
-                set_bit(block.row(l), local[other]);
-                ++count;
-            }
-            block.row_count[l] = count;
+            for (std::uint32_t other : set_bits(form.row(c), form.words)) set_bit(block.row(l), local[other]);
+            block.row_count[l] = edges[c];
         }
         block.members = members;
     } else {
@@ -238,8 +226,8 @@ void leave_tableau(State& state, std::uint16_t id) {
     // the cost a component must reach before it enters, for each such stay in a row.
     const bool short_stay = state.tableaux[id].gates < 2ull * m;
     close_tableau(state, id);
-    state.short_stays = short_stay ? std::min(state.short_stays + 1, 16) : 0;
-    wait(state, (std::uint64_t{m} * m) << state.short_stays);
+    state.watch.short_stays = short_stay ? std::min(state.watch.short_stays + 1, 16) : 0;
+    wait(state, (std::uint64_t{m} * m) << state.watch.short_stays);
     verify(state);
 }
 
@@ -283,37 +271,37 @@ bool look_at_component(State& state, Slot s) {
     std::uint64_t block_degrees = 0;
     for (std::uint32_t local = 0; local < block.issued; ++local) block_degrees += block.row_count[local];
     if (!dense(block_degrees, block.members)) {
-        state.dense_since = State::NOT_SEEN;
-        state.dense_size = 0;
+        state.watch.dense_since = TableauWatch::NOT_SEEN;
+        state.watch.dense_size = 0;
         wait(state, block.issued);
         return false;
     }
     // Measured since its component was last found dense: the stretch of work that would pay for
     // the trip starts again, without another walk.
-    if (state.dense_since == State::NOT_SEEN && state.dense_size != 0) {
-        state.dense_since = state.graph_work;
-        state.next_tableau_look = state.graph_work + rent(state, state.dense_size);
+    if (state.watch.dense_since == TableauWatch::NOT_SEEN && state.watch.dense_size != 0) {
+        state.watch.dense_since = state.watch.graph_work;
+        state.watch.next_look = state.watch.graph_work + rent(state, state.watch.dense_size);
         return false;
     }
     const Component component = component_of(state, s, tableau_max());
     const std::uint64_t m = component.slots.size();
     if (!dense(component.degrees, m)) {
         // A dense block in a sparse component: walks that keep finding one come ever more rarely.
-        state.dense_since = State::NOT_SEEN;
-        state.dense_size = 0;
-        wait(state, component.looked_at << std::min(state.sparse_walks, 8));
-        ++state.sparse_walks;
+        state.watch.dense_since = TableauWatch::NOT_SEEN;
+        state.watch.dense_size = 0;
+        wait(state, component.looked_at << std::min(state.watch.sparse_walks, 8));
+        ++state.watch.sparse_walks;
         return false;
     }
-    state.sparse_walks = 0;
+    state.watch.sparse_walks = 0;
     // The component goes once graph-form work on it since it was first seen dense would have paid
     // for the trip, so that one soon measured costs at most about twice what graph form alone
     // would.
-    state.dense_size = m;
-    if (state.dense_since == State::NOT_SEEN) state.dense_since = state.graph_work;
-    const std::uint64_t due = state.dense_since + rent(state, m);
-    if (state.graph_work < due) {
-        state.next_tableau_look = due;
+    state.watch.dense_size = m;
+    if (state.watch.dense_since == TableauWatch::NOT_SEEN) state.watch.dense_since = state.watch.graph_work;
+    const std::uint64_t due = state.watch.dense_since + rent(state, m);
+    if (state.watch.graph_work < due) {
+        state.watch.next_look = due;
         return false;
     }
     const std::uint16_t id = open_tableau(state);
@@ -327,8 +315,8 @@ bool look_at_component(State& state, Slot s) {
         close_tableau(state, id);
         throw;
     }
-    state.dense_since = State::NOT_SEEN;
-    state.dense_size = 0;
+    state.watch.dense_since = TableauWatch::NOT_SEEN;
+    state.watch.dense_size = 0;
     return true;
 }
 

@@ -38,14 +38,14 @@ bool cz_in_tableau(State& state, Slot a, Slot b);
 // unchanged.
 bool look_at_component(State& state, Slot s);
 inline bool consider_tableau(State& state, Slot s, std::uint32_t degree) {
-    state.graph_work += degree;
-    return state.graph_work >= state.next_tableau_look && look_at_component(state, s);
+    state.watch.graph_work += degree;
+    return state.watch.graph_work >= state.watch.next_look && look_at_component(state, s);
 }
 
 // A measurement ends any stretch of graph-form work that a component entering a tableau would have
 // saved: measured, a tableau goes back to graph form. So only work since the last measurement
 // counts towards the trip.
-inline void note_measurement(State& state) noexcept { state.dense_since = State::NOT_SEEN; }
+inline void note_measurement(State& state) noexcept { state.watch.dense_since = TableauWatch::NOT_SEEN; }
 
 // The qubits entangled with s, which is held in a tableau, in no set order.
 std::vector<Qubit> tableau_group(const State& state, Slot s);
