@@ -5,7 +5,30 @@
 #include <new>
 #include <utility>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace nodeweave {
+
+// A scan of a few hundred entries streams through cache lines the prefetcher already has, which
+// is cheaper than keeping a hash index up to date; 16 entries are compared at a time.
+std::uint32_t scan_entries(const Slot* entries, std::uint32_t count, Slot v) noexcept {
+    std::uint32_t i = 0;
+#ifdef __SSE2__
+    const __m128i key = _mm_set1_epi32(static_cast<int>(index_of(v)));
+    const auto* words = reinterpret_cast<const __m128i*>(entries);
+    const auto equal = [&](int k) { return _mm_cmpeq_epi32(_mm_loadu_si128(words + k), key); };
+    for (; i + 16 <= count; i += 16, words += 4) {
+        const __m128i hit = _mm_or_si128(_mm_or_si128(equal(0), equal(1)), _mm_or_si128(equal(2), equal(3)));
+        if (_mm_movemask_epi8(hit) != 0) break;  // the plain loop below finds which
+    }
+#endif
+    for (; i < count; ++i) {
+        if (entries[i] == v) return i;
+    }
+    return NO_POSITION;
+}
 
 NeighbourList::HeapList* NeighbourList::allocate_heap(std::size_t capacity, bool may_fail) {
     const std::size_t bytes = sizeof(HeapList) + capacity * sizeof(Slot);
@@ -64,8 +87,7 @@ void NeighbourList::grow(std::size_t wanted) {
     on_heap_ = true;
 }
 
-void NeighbourList::compact(std::uint32_t index_from) noexcept {
-    if (!on_heap_) return;
+void NeighbourList::shrink(std::uint32_t index_from) noexcept {
     HeapList* heap = storage_.heap;
     if (size_ <= INLINE_CAPACITY) {
         drop_index();
@@ -74,7 +96,6 @@ void NeighbourList::compact(std::uint32_t index_from) noexcept {
         on_heap_ = false;
         return;
     }
-    if (heap->capacity < 64 || size_ >= heap->capacity / 4) return;
     HeapList* smaller = allocate_heap(2 * static_cast<std::size_t>(size_), true);
     if (smaller == nullptr) return;
     std::memcpy(smaller->entries(), heap->entries(), size_ * sizeof(Slot));

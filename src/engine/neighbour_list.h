@@ -1,9 +1,10 @@
 #pragma once
 // A vertex's list of neighbours: slots in no particular order, with a small-vector layout. Up to
 // four entries live inline; longer lists live in a heap block that grows geometrically and, once
-// long, may carry a position index (`HubIndex`) so that a look-up or removal costs O(1) instead of
-// a scan. The list knows nothing of graphs: when to index and when to shrink are the caller's
-// choices, passed in.
+// long (hundreds of entries: shorter ones are scanned 16 entries at a time faster than an index
+// is kept up to date), may carry a position index (`HubIndex`) so that a look-up or removal costs
+// O(1) instead of a scan. The list knows nothing of graphs: when to index and when to shrink are
+// the caller's choices, passed in.
 
 #include <cassert>
 #include <cstddef>
@@ -13,6 +14,9 @@
 #include "engine/index.h"
 
 namespace nodeweave {
+
+// The position of v among entries[0 .. count), or NO_POSITION.
+std::uint32_t scan_entries(const Slot* entries, std::uint32_t count, Slot v) noexcept;
 
 class NeighbourList {
 public:
@@ -103,11 +107,14 @@ public:
         }
         size_ = kept;
     }
-    // Gives memory back after the list has shrunk a lot: inline again when the entries fit,
+    // Gives memory back after the list has shrunk a lot: inline again once it is down to half the
+    // inline room (a list that hovers about the inline size does not allocate and free by turns),
     // otherwise a smaller block when under a quarter of a large one is used; the index is kept only
     // while the list has at least `index_from` entries. Never fails: when the smaller block cannot
     // be had, the list keeps the one it has.
-    void compact(std::uint32_t index_from) noexcept;
+    void compact(std::uint32_t index_from) noexcept {
+        if (on_heap_ && (size_ <= INLINE_CAPACITY / 2 || worth_shrinking(*storage_.heap))) shrink(index_from);
+    }
 
 private:
     struct HeapList {
@@ -124,11 +131,17 @@ private:
     HubIndex* mutable_index() noexcept { return on_heap_ ? storage_.heap->index : nullptr; }
     std::uint32_t scan(Slot v) const noexcept {
         const Slot* entries = data();
+        if (size_ >= 16) return scan_entries(entries, size_, v);
         for (std::uint32_t i = 0; i < size_; ++i) {
             if (entries[i] == v) return i;
         }
         return NO_POSITION;
     }
+    // Whether a heap block is large and under a quarter used.
+    bool worth_shrinking(const HeapList& heap) const noexcept {
+        return heap.capacity >= 64 && size_ < heap.capacity / 4;
+    }
+    void shrink(std::uint32_t index_from) noexcept;
     void grow(std::size_t wanted);
     void drop_index() noexcept;
     void release_heap() noexcept;
