@@ -52,6 +52,16 @@ void cz_on_z_axes(State& state, Slot sa, Slot sb) {
 // pass instead of one search per removed entry.
 void toggle_star(State& state, Slot c, std::span<const Slot> others) {
     Node& nc = state.nodes[c];
+    if (nc.list.empty() && !nc.in_block()) {
+        // An isolated c (a fresh ancilla, typically) only gains edges: no marks, nothing to tidy.
+        for (Slot t : others) reserve_list_room(state, t, 1);
+        nc.list.reserve(others.size());
+        for (Slot t : others) {
+            state.nodes[t].list.append(c);
+            nc.list.append(t);
+        }
+        return;
+    }
     std::size_t outside = 0;
     for (Slot t : others) {
         if (same_block(state, c, t)) continue;
@@ -79,14 +89,27 @@ void toggle_star(State& state, Slot c, std::span<const Slot> others) {
             nt.list.append(c);
         }
     }
-    if (any_going) nc.list.retain([&](Slot y) { return state.nodes[y].mark != GOING; });
-    for (Slot y : nc.list) state.nodes[y].mark = 0;
+    // One pass over c's list drops the going entries and clears the marks; one over the others
+    // adds the new entries and tidies the rest (only a vertex that lost an edge can need it).
+    if (any_going) {
+        nc.list.retain([&](Slot y) {
+            std::uint8_t& mark = state.nodes[y].mark;
+            const bool keep = mark != GOING;
+            mark = 0;
+            return keep;
+        });
+    } else {
+        for (Slot y : nc.list) state.nodes[y].mark = 0;
+    }
     for (Slot t : others) {
         Node& nt = state.nodes[t];
-        if (nt.mark == ADDED) nc.list.append(t);
-        nt.mark = 0;
+        if (nt.mark == ADDED) {
+            nc.list.append(t);
+            nt.mark = 0;
+        } else {
+            tidy(state, t);
+        }
     }
-    for (Slot t : others) tidy(state, t);
     tidy(state, c);
 }
 
