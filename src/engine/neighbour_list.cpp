@@ -1,6 +1,7 @@
 #include "engine/neighbour_list.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -17,11 +18,18 @@ std::uint32_t scan_entries(const Slot* entries, std::uint32_t count, Slot v) noe
     std::uint32_t i = 0;
 #ifdef __SSE2__
     const __m128i key = _mm_set1_epi32(static_cast<int>(index_of(v)));
-    const auto* words = reinterpret_cast<const __m128i*>(entries);
-    const auto equal = [&](int k) { return _mm_cmpeq_epi32(_mm_loadu_si128(words + k), key); };
-    for (; i + 16 <= count; i += 16, words += 4) {
-        const __m128i hit = _mm_or_si128(_mm_or_si128(equal(0), equal(1)), _mm_or_si128(equal(2), equal(3)));
-        if (_mm_movemask_epi8(hit) != 0) break;  // the plain loop below finds which
+    // One bit per entry of the four entries from entries + at.
+    const auto hits = [&](std::uint32_t at) -> unsigned {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries + at));
+        const __m128i equal = _mm_cmpeq_epi32(four, key);
+        return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(equal)));
+    };
+    for (; i + 16 <= count; i += 16) {
+        const unsigned found = hits(i) | hits(i + 4) << 4 | hits(i + 8) << 8 | hits(i + 12) << 12;
+        if (found != 0) return i + static_cast<std::uint32_t>(std::countr_zero(found));
+    }
+    for (; i + 4 <= count; i += 4) {
+        if (const unsigned found = hits(i)) return i + static_cast<std::uint32_t>(std::countr_zero(found));
     }
 #endif
     for (; i < count; ++i) {
