@@ -157,6 +157,17 @@ def test_translated_circuits_keep_their_detectors(bench):
     assert program.mismatches(runner.outcomes) == 1
 
 
+def test_larger_codes_keep_their_detectors(bench):
+    # Codes large enough for neighbourhoods of dozens of qubits, where the engine picks among
+    # cheaper rewrites (pivots with a leaf, stars toggled in bulk), at its own thresholds.
+    runner = bench.NodeWeaveRunner()
+    for task, d in [("surface_code:rotated_memory_z", 13), ("color_code:memory_xyz", 9)]:
+        program = bench.circuits.translate(bench.circuits.memory_circuit(stim, task, d))
+        for _ in range(4):
+            runner.prepare(program.circuit.num_qubits, [], program)()
+            assert program.mismatches(runner.outcomes) == 0, (task, d)
+
+
 def test_each_gate_translates_to_its_own_operation(bench):
     # A state prepared at random, the gate, then stim's inverse of both: every qubit must come back
     # to |0>, which a wrong translation of the gate (another Clifford, a Pauli off) breaks.

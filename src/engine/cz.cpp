@@ -176,13 +176,26 @@ void controlled_pauli(State& state, Slot c, Slot t) {
     multiply_right(nc, PHASE_VOP[quarter_turns % 4]);
 }
 
+// A leaf among the last RECENT_SCAN list neighbours of t (other than c), or NO_SLOT. A vertex that
+// has just gained its first edge, a fresh ancilla typically, stands at the end of the list.
+inline constexpr std::uint32_t RECENT_SCAN = 4;
+Slot recent_leaf(const State& state, Slot t, Slot c) {
+    const NeighbourList& list = state.nodes[t].list;
+    const std::uint32_t last = list.size() < RECENT_SCAN ? 0 : list.size() - RECENT_SCAN;
+    for (std::uint32_t i = list.size(); i-- > last;) {
+        if (list[i] != c && degree(state, list[i]) == 1) return list[i];
+    }
+    return NO_SLOT;
+}
+
 // The partner to bring the target t onto the Z axis with, when that costs less than toggling t's
-// neighbourhood to the control c: a leaf neighbour to pivot with, or any when the neighbourhood is
-// too large a star (toggling it also leaves c with that many edges, which later gates pay for
-// again). NO_SLOT otherwise.
+// neighbourhood to the control c: a leaf neighbour to pivot with (any in a small neighbourhood,
+// a recent one in a larger), or any neighbour when the neighbourhood is too large a star (toggling
+// it also leaves c with that many edges, which later gates pay for again). NO_SLOT otherwise.
 Slot cheaper_preparation(const State& state, Slot t, Slot c) {
     const std::uint32_t d = degree(state, t);
     if (d <= 2) return NO_SLOT;
+    if (d > PARTNER_SCAN && d <= thresholds.star_max) return recent_leaf(state, t, c);
     const Slot partner = light_neighbour(state, t, c);
     const bool cheaper = partner != NO_SLOT && (degree(state, partner) == 1 || d > thresholds.star_max);
     return cheaper ? partner : NO_SLOT;
