@@ -55,7 +55,7 @@ void toggle_star(State& state, Slot c, std::span<const Slot> others) {
     if (nc.list.empty() && !nc.in_block()) {
         // An isolated c (a fresh ancilla, typically) only gains edges: no marks, nothing to tidy.
         for (Slot t : others) reserve_list_room(state, t, 1);
-        nc.list.reserve(others.size());
+        nc.list.reserve(2 * others.size());  // room for the stars that usually follow
         for (Slot t : others) {
             state.nodes[t].list.append(c);
             nc.list.append(t);
