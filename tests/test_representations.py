@@ -145,6 +145,25 @@ def test_a_star_stays_a_star():
     testing.check(sim)
 
 
+def test_a_hub_keeps_every_edge_while_its_list_grows_and_shrinks():
+    # Leaves join and leave a hub in random order: its list is searched at every length, short,
+    # scanned in blocks of entries, indexed, then shrinking back, with the hit at every position.
+    rng, n = random.Random(5), 700
+    sim = NodeWeave(n)
+    for q in range(n):
+        sim.h(q)
+    leaves = list(range(1, n))
+    for joining in (True, False):
+        order = rng.sample(leaves, len(leaves))
+        for count, q in enumerate(order, 1):
+            sim.cz(0, q)
+            if count % 37 == 0 or count == len(order):
+                expected = set(order[:count]) if joining else set(order[count:])
+                assert set(testing.dump(sim)[1][0]) == expected, (joining, count)
+                testing.check(sim)
+    assert edges(sim) == 0
+
+
 def test_a_ghz_chain_stays_a_star():
     n = 2000
     sim = NodeWeave(n)
