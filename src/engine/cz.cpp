@@ -218,11 +218,10 @@ void cz_by_table(State& state, Slot sa, Slot sb) {
     nb.vop = entry.second;
 }
 
-
-// CZ on two operands in graph form. When `may_enter` and the gate would work on a dense component,
-// that component may move into a tableau and the gate be made there instead.
-void cz_in_graph_form(State& state, Qubit a, Qubit b, bool may_enter) {
-    Slot sa = state.slot(a), sb = state.slot(b);
+// CZ on two operands in graph form, qubits a and b in slots sa and sb. When `may_enter` and the
+// gate would work on a dense component, that component may move into a tableau and the gate be
+// made there instead.
+void cz_in_graph_form(State& state, Qubit a, Qubit b, Slot sa, Slot sb, bool may_enter) {
     const bool a_reducible = has_neighbour_besides(state, sa, sb);
     const bool b_reducible = has_neighbour_besides(state, sb, sa);
     if (!a_reducible && !b_reducible) {
@@ -247,7 +246,7 @@ void cz_in_graph_form(State& state, Qubit a, Qubit b, bool may_enter) {
     // operand's component not fit into the new tableau, both are back in graph form (as another
     // graph of the same state) and the gate is made there.
     if (may_enter && prepared != NO_SLOT && consider_tableau(state, prepared, degree(state, prepared))) {
-        if (!cz_in_tableau(state, sa, sb)) cz_in_graph_form(state, a, b, false);
+        if (!cz_in_tableau(state, sa, sb)) cz_in_graph_form(state, a, b, state.slot(a), state.slot(b), false);
         return;
     }
     if (partner != NO_SLOT) {
@@ -270,11 +269,9 @@ void cz_in_graph_form(State& state, Qubit a, Qubit b, bool may_enter) {
 }  // namespace
 
 void cz(State& state, Qubit a, Qubit b) {
-    state.check(a);
-    state.check(b);
-    const Slot sa = state.slot(a), sb = state.slot(b);
+    const Slot sa = state.slot(a), sb = state.slot(b);  // checks a, then b
     if ((state.nodes[sa].in_tableau() || state.nodes[sb].in_tableau()) && cz_in_tableau(state, sa, sb)) return;
-    cz_in_graph_form(state, a, b, true);
+    cz_in_graph_form(state, a, b, sa, sb, true);
 }
 
 }  // namespace nodeweave

@@ -13,7 +13,7 @@
 namespace nodeweave {
 
 // A scan of a few hundred entries streams through cache lines the prefetcher already has, which
-// is cheaper than keeping a hash index up to date; 16 entries are compared at a time.
+// is cheaper than keeping a hash index up to date.
 std::uint32_t scan_entries(const Slot* entries, std::uint32_t count, Slot v) noexcept {
     std::uint32_t i = 0;
 #ifdef __SSE2__
@@ -24,7 +24,8 @@ std::uint32_t scan_entries(const Slot* entries, std::uint32_t count, Slot v) noe
         const __m128i equal = _mm_cmpeq_epi32(four, key);
         return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(equal)));
     };
-    for (; i + 16 <= count; i += 16) {
+    static_assert(SCAN_WIDTH == 16, "four compares of four entries each");
+    for (; i + SCAN_WIDTH <= count; i += SCAN_WIDTH) {
         const unsigned found = hits(i) | hits(i + 4) << 4 | hits(i + 8) << 8 | hits(i + 12) << 12;
         if (found != 0) return i + static_cast<std::uint32_t>(std::countr_zero(found));
     }

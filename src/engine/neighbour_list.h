@@ -1,9 +1,9 @@
 #pragma once
 // A vertex's list of neighbours: slots in no particular order, with a small-vector layout. Up to
 // four entries live inline; longer lists live in a heap block that grows geometrically and, once
-// long (hundreds of entries: shorter ones are scanned 16 entries at a time faster than an index
-// is kept up to date), may carry a position index (`HubIndex`) so that a look-up or removal costs
-// O(1) instead of a scan. The list knows nothing of graphs: when to index and when to shrink are
+// long (hundreds of entries: shorter ones are scanned SCAN_WIDTH entries at a time faster than an
+// index is kept up to date), may carry a position index (`HubIndex`) so that a look-up or removal
+// costs O(1) instead of a scan. The list knows nothing of graphs: when to index and when to shrink are
 // the caller's choices, passed in.
 
 #include <cassert>
@@ -14,6 +14,9 @@
 #include "engine/index.h"
 
 namespace nodeweave {
+
+// Entries a vectorised scan compares at a time; shorter lists are scanned by a plain loop.
+inline constexpr std::uint32_t SCAN_WIDTH = 16;
 
 // The position of v among entries[0 .. count), or NO_POSITION.
 std::uint32_t scan_entries(const Slot* entries, std::uint32_t count, Slot v) noexcept;
@@ -131,7 +134,7 @@ private:
     HubIndex* mutable_index() noexcept { return on_heap_ ? storage_.heap->index : nullptr; }
     std::uint32_t scan(Slot v) const noexcept {
         const Slot* entries = data();
-        if (size_ >= 16) return scan_entries(entries, size_, v);
+        if (size_ >= SCAN_WIDTH) return scan_entries(entries, size_, v);
         for (std::uint32_t i = 0; i < size_; ++i) {
             if (entries[i] == v) return i;
         }

@@ -255,6 +255,12 @@ bool cz_in_tableau(State& state, Slot a, Slot b) {
 
 namespace {
 
+// No dense component is being watched any more.
+void forget_dense_component(TableauWatch& watch) noexcept {
+    watch.dense_since = TableauWatch::NOT_SEEN;
+    watch.dense_size = 0;
+}
+
 bool dense(std::uint64_t degrees, std::uint64_t m) {
     return m >= std::max<std::uint32_t>(thresholds.tableau_min, 2) &&
            degrees * thresholds.tableau_sparsity >= m * (m - 1);
@@ -271,8 +277,7 @@ bool look_at_component(State& state, Slot s) {
     std::uint64_t block_degrees = 0;
     for (std::uint32_t local = 0; local < block.issued; ++local) block_degrees += block.row_count[local];
     if (!dense(block_degrees, block.members)) {
-        state.watch.dense_since = TableauWatch::NOT_SEEN;
-        state.watch.dense_size = 0;
+        forget_dense_component(state.watch);
         wait(state, block.issued);
         return false;
     }
@@ -287,8 +292,7 @@ bool look_at_component(State& state, Slot s) {
     const std::uint64_t m = component.slots.size();
     if (!dense(component.degrees, m)) {
         // A dense block in a sparse component: walks that keep finding one come ever more rarely.
-        state.watch.dense_since = TableauWatch::NOT_SEEN;
-        state.watch.dense_size = 0;
+        forget_dense_component(state.watch);
         wait(state, component.looked_at << std::min(state.watch.sparse_walks, 8));
         ++state.watch.sparse_walks;
         return false;
@@ -315,8 +319,7 @@ bool look_at_component(State& state, Slot s) {
         close_tableau(state, id);
         throw;
     }
-    state.watch.dense_since = TableauWatch::NOT_SEEN;
-    state.watch.dense_size = 0;
+    forget_dense_component(state.watch);
     return true;
 }
 
