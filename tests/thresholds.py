@@ -14,6 +14,10 @@ TINY = (1, 1, 0, 1, 2)
 TABLEAU = TINY + (2, 2**32 - 1, 0, 6)
 # the same with tableaux as large as the engine allows
 LARGE_TABLEAUX = TABLEAU[:-1] + (4096,)
+# the tiny ones with the default tableau thresholds, and controlled-Zs never held back
+TINY_UNDEFERRED = TINY + (128, 8, 3, 4096, 2**32 - 1)
+# the tiny ones, and every controlled-Z on a lightly linked control that could be held back is
+DEFERRING = TINY + (128, 8, 3, 4096, 1)
 
 
 @contextlib.contextmanager

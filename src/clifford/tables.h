@@ -25,6 +25,9 @@ inline constexpr vop_t VOP_H = 10;
 inline constexpr vop_t VOP_SQRT_IY = 11;
 inline constexpr vop_t VOP_SQRT_IX = 14;
 
+// The diagonal VOP diag(1, i^k).
+inline constexpr vop_t PHASE_VOP[4] = {VOP_IDENTITY, VOP_S, VOP_Z, VOP_SDAG};
+
 inline constexpr axis_t AXIS_X = 0;
 inline constexpr axis_t AXIS_Y = 1;
 inline constexpr axis_t AXIS_Z = 2;

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/deferral.h"
 #include "engine/graph.h"
 #include "engine/verify.h"
 
@@ -311,6 +312,7 @@ std::string check(const State& state) {
     if (broken.empty()) broken = check_blocks(state);
     if (broken.empty()) broken = check_tableaux(state);
     if (broken.empty()) broken = check_vertices(state);
+    if (broken.empty()) broken = check_deferrals(state);
     return broken;
 }
 

@@ -5,6 +5,7 @@
 
 #include "engine/complementation.h"
 #include "engine/cz_lookup.h"
+#include "engine/deferral.h"
 #include "engine/graph.h"
 #include "engine/tableau_form.h"
 #include "engine/verify.h"
@@ -15,9 +16,6 @@ namespace {
 
 // A VOP that keeps the Z axis is a diagonal one, times X when `carries_x`.
 bool carries_x(vop_t v) { return keeps_z_axis(v) && !is_diagonal(v); }
-
-// The diagonal VOP diag(1, i^k).
-constexpr vop_t PHASE_VOP[4] = {VOP_IDENTITY, VOP_S, VOP_Z, VOP_SDAG};
 
 // Rewrites the graph (keeping the state) until x's VOP keeps the Z axis, using `partner`, a light
 // neighbour of x other than the gate's other operand, on which no rewrite is then centred.
@@ -46,10 +44,11 @@ void cz_on_z_axes(State& state, Slot sa, Slot sb) {
     if (carries_x(va)) multiply_right(nb, VOP_Z);
 }
 
-// Toggles the edge between c and each of `others` (distinct slots, c not among them). Throws
-// std::bad_alloc with nothing changed. A star is toggled in bulk: c's list neighbours are marked
-// once, so that telling an edge from a non-edge needs no look-up, and c's list is rewritten in one
-// pass instead of one search per removed entry.
+}  // namespace
+
+// A star is toggled in bulk: c's list neighbours are marked once, so that telling an edge from a
+// non-edge needs no look-up, and c's list is rewritten in one pass instead of one search per
+// removed entry.
 void toggle_star(State& state, Slot c, std::span<const Slot> others) {
     Node& nc = state.nodes[c];
     if (nc.list.empty() && !nc.in_block()) {
@@ -114,6 +113,8 @@ void toggle_star(State& state, Slot c, std::span<const Slot> others) {
     }
     tidy(state, c);
 }
+
+namespace {
 
 // The star toggle when t and all its neighbours share c's block: c's row takes t's row (with t
 // itself for Y, without c) in one XOR, and c's column follows bit by bit; no neighbour's record is
@@ -268,10 +269,18 @@ void cz_in_graph_form(State& state, Qubit a, Qubit b, Slot sa, Slot sb, bool may
 
 }  // namespace
 
-void cz(State& state, Qubit a, Qubit b) {
-    const Slot sa = state.slot(a), sb = state.slot(b);  // checks a, then b
+void cz_in_graph_or_tableau(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
     if ((state.nodes[sa].in_tableau() || state.nodes[sb].in_tableau()) && cz_in_tableau(state, sa, sb)) return;
     cz_in_graph_form(state, a, b, sa, sb, true);
+}
+
+void cz(State& state, Qubit a, Qubit b) {
+    const Slot sa = state.slot(a), sb = state.slot(b);  // checks a, then b
+    if (state.deferrals.live != 0 || worth_deferring(state, sa, sb)) [[unlikely]] {
+        cz_with_deferrals(state, a, b);
+        return;
+    }
+    cz_in_graph_or_tableau(state, a, b, sa, sb);
 }
 
 }  // namespace nodeweave

@@ -42,6 +42,10 @@ State copy_state(const State& state) {
     copy.free_tableaux.reserve(copy.tableaux.capacity());
     copy.free_tableaux = state.free_tableaux;
     copy.watch = state.watch;
+    copy.deferrals = state.deferrals;
+    // Freeing an id or a touch link never allocates: the free lists keep room for all of them.
+    copy.deferrals.free_ids.reserve(copy.deferrals.by_id.size());
+    copy.deferrals.free_links.reserve(copy.deferrals.touch_links.size());
     verify(copy);
     return copy;
 }

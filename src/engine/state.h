@@ -18,6 +18,7 @@
 
 #include "clifford/tables.h"
 #include "engine/block.h"
+#include "engine/deferral_store.h"
 #include "engine/index.h"
 #include "engine/node.h"
 #include "engine/tableau.h"
@@ -54,6 +55,7 @@ struct State {
     std::vector<Tableau> tableaux;            // by id, likewise
     std::vector<std::uint16_t> free_tableaux; // likewise
     TableauWatch watch;
+    Deferrals deferrals;                      // controlled Paulis held back (engine/deferral.h)
 
     std::size_t size() const noexcept { return nodes.size(); }
 
@@ -83,6 +85,7 @@ State copy_state(const State& state);
 inline void apply_gate(State& state, Qubit q, vop_t g) {
     Node& node = state.node(q);
     node.vop = VOP_PRODUCT[g][node.vop];
+    if (state.deferrals.live != 0) [[unlikely]] conjugate_terms(state.deferrals, static_cast<std::uint32_t>(index_of(q)), g);
     verify(state);
 }
 

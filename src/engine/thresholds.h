@@ -32,12 +32,15 @@ struct Thresholds {
     std::uint32_t tableau_patience;
     // The largest component held in a tableau; never above TABLEAU_MAX.
     std::uint32_t tableau_max;
+    // A controlled-Z that would toggle at least this many edges from a control with few edges of
+    // its own is held back as a deferral instead (engine/deferral.h).
+    std::uint32_t defer_min;
 };
 
 // The largest component ever held in a tableau: m qubits take m^2 / 4 bytes.
 inline constexpr std::uint32_t TABLEAU_MAX = 4096;
 
-inline constexpr Thresholds DEFAULT_THRESHOLDS{512, 64, 8, 1, 96, 128, 8, 3, TABLEAU_MAX};
+inline constexpr Thresholds DEFAULT_THRESHOLDS{512, 64, 8, 1, 96, 128, 8, 3, TABLEAU_MAX, 8};
 
 #ifdef NODEWEAVE_TUNABLE_THRESHOLDS
 extern Thresholds thresholds;

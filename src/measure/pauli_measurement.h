@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "engine/deferral.h"
 #include "engine/measurement.h"
 #include "engine/tableau_form.h"
 
@@ -17,6 +18,8 @@ namespace nodeweave {
 // `draw` is called at most once, before anything changes, and only when the outcome is random.
 template <class Draw>
 std::uint8_t measure(State& state, Qubit q, axis_t axis, Draw&& draw) {
+    state.check(q);
+    if (state.deferrals.live != 0) [[unlikely]] settle_for_measurement(state, q, axis);
     const Slot s = state.slot(q);
     ensure_graph_form(state, s);
     note_measurement(state);

@@ -18,6 +18,7 @@
 #include "engine/complementation.h"
 #include "engine/cz.h"
 #include "engine/cz_lookup.h"
+#include "engine/deferral.h"
 #include "engine/graph.h"
 #include "engine/tableau_form.h"
 #include "engine/gates.h"
@@ -58,12 +59,21 @@ struct SuppliedWords {
     }
 };
 
-State& state_of(PyObject* object) {
+// The state as it stands, deferrals and all: for the operations, which meet held-back gates as the
+// public methods do.
+State& raw_state_of(PyObject* object) {
     if (!PyObject_TypeCheck(object, simulator_class)) {
         PyErr_SetString(PyExc_TypeError, "expected a nodeweave.NodeWeave object");
         throw PythonError{};
     }
     return reinterpret_cast<SimulatorObject*>(object)->state;
+}
+
+// The state in plain graph form: deferred gates join the graph first (the same state).
+State& state_of(PyObject* object) {
+    State& state = raw_state_of(object);
+    settle_all(state);
+    return state;
 }
 
 std::uint64_t index_arg(PyObject* object) {
@@ -209,10 +219,15 @@ PyObject* load(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     });
 }
 
+// deferrals(sim): how many controlled-Zs the state holds back.
+PyObject* deferrals_function(PyObject*, PyObject* sim) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* { return PyLong_FromSize_t(raw_state_of(sim).deferrals.live); });
+}
+
 // check(sim): raises AssertionError naming the first internal invariant the state breaks.
 PyObject* check_function(PyObject*, PyObject* sim) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        const std::string why = check(state_of(sim));
+        const std::string why = check(raw_state_of(sim));
         if (!why.empty()) {
             PyErr_SetString(PyExc_AssertionError, why.c_str());
             throw PythonError{};
@@ -258,13 +273,13 @@ PyObject* layout(PyObject*, PyObject* sim) {
 
 // thresholds() gives the engine's size thresholds of this module; thresholds(index_min, row_pairs,
 // relabel_min, initial_row_words, star_max[, tableau_min, tableau_sparsity, tableau_patience,
-// tableau_max]) sets them (the tableau ones only when given) and gives the previous ones.
+// tableau_max[, defer_min]]) sets them (the later ones only when given) and gives the previous ones.
 PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         const Thresholds previous = thresholds;
-        if (nargs == 5 || nargs == 9) {
-            std::uint32_t values[9] = {0, 0, 0, 0, 0, previous.tableau_min, previous.tableau_sparsity,
-                                       previous.tableau_patience, previous.tableau_max};
+        if (nargs == 5 || nargs == 9 || nargs == 10) {
+            std::uint32_t values[10] = {0, 0, 0, 0, 0, previous.tableau_min, previous.tableau_sparsity,
+                                        previous.tableau_patience, previous.tableau_max, previous.defer_min};
             for (Py_ssize_t i = 0; i < nargs; ++i) {
                 const std::uint64_t value = index_arg(args[i]);
                 if (value > UINT32_MAX) malformed("thresholds must fit 32 bits");
@@ -272,14 +287,15 @@ PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
             }
             if (values[3] == 0) malformed("initial_row_words must be at least 1");
             thresholds = Thresholds{values[0], values[1], values[2], values[3], values[4],
-                                    values[5], values[6], values[7], values[8]};
+                                    values[5], values[6], values[7], values[8], values[9]};
         } else if (nargs != 0) {
             malformed("thresholds() or thresholds(index_min, row_pairs, relabel_min, initial_row_words, star_max"
-                      "[, tableau_min, tableau_sparsity, tableau_patience, tableau_max])");
+                      "[, tableau_min, tableau_sparsity, tableau_patience, tableau_max[, defer_min]])");
         }
-        return Py_BuildValue("(IIIIIIIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
+        return Py_BuildValue("(IIIIIIIIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
                              previous.initial_row_words, previous.star_max, previous.tableau_min,
-                             previous.tableau_sparsity, previous.tableau_patience, previous.tableau_max);
+                             previous.tableau_sparsity, previous.tableau_patience, previous.tableau_max,
+                             previous.defer_min);
     });
 }
 
@@ -320,7 +336,7 @@ PyObject* local_complement_function(PyObject*, PyObject* const* args, Py_ssize_t
 PyObject* measure_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 4) malformed("expected (sim, qubit, axis, words)");
-        State& state = state_of(args[0]);
+        State& state = raw_state_of(args[0]);
         const Qubit qubit = qubit_arg(args[1]);
         const std::uint64_t axis = index_arg(args[2]);
         if (axis > 2) malformed("axis must be 0, 1 or 2");
@@ -411,7 +427,7 @@ constexpr auto PAIR_GATES = pair_gates(std::make_index_sequence<std::size(GATES)
 PyObject* apply(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if ((nargs != 3 && nargs != 4) || !PyUnicode_Check(args[1])) malformed("expected (sim, name, qubit[, qubit])");
-        State& state = state_of(args[0]);
+        State& state = raw_state_of(args[0]);
         const char* utf8 = PyUnicode_AsUTF8(args[1]);
         if (utf8 == nullptr) throw PythonError{};  // a name that UTF-8 cannot encode
         const std::string name = utf8;
@@ -469,7 +485,7 @@ PyObject* gates(PyObject*, PyObject*) {
 PyObject* peek_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         if (nargs != 3) malformed("expected (sim, qubits, words)");
-        const State& state = state_of(args[0]);
+        const State& state = raw_state_of(args[0]);
         std::vector<Qubit> qubits;
         {
             const OwnedRef fast = checked(PySequence_Fast(args[1], "qubits must be a sequence"));
@@ -572,6 +588,7 @@ PyMethodDef functions[] = {
     {"dump", dump, METH_O, nullptr},
     fast_function<load>("load"),
     {"check", check_function, METH_O, nullptr},
+    {"deferrals", deferrals_function, METH_O, nullptr},
     {"layout", layout, METH_O, nullptr},
     fast_function<thresholds_function>("thresholds"),
     fast_function<local_complement_function>("local_complement"),

@@ -1,0 +1,479 @@
+#include "engine/deferral.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/cz.h"
+#include "engine/tableau_form.h"
+
+namespace nodeweave {
+
+namespace {
+
+std::uint32_t qubit_index(Qubit q) noexcept { return static_cast<std::uint32_t>(index_of(q)); }
+
+constexpr PauliBits PAULI_Z{0, 1};
+
+// ---- bookkeeping (each step reserves first, so that its changes cannot fail) ----------------
+
+// The per-qubit tables, made at the first deferral. Throws std::bad_alloc with nothing changed.
+void ensure_tables(Deferrals& d, std::size_t qubits) {
+    if (!d.control_of.empty() || qubits == 0) return;
+    std::vector<std::uint32_t> control_of(qubits, Deferrals::NONE), touch_head(qubits, Deferrals::NONE);
+    d.control_of.swap(control_of);
+    d.touch_head.swap(touch_head);
+}
+
+// Room for `count` more touch-list entries. Throws std::bad_alloc (with room made, which means
+// nothing).
+void reserve_touches(Deferrals& d, std::size_t count) {
+    while (d.free_links.size() < count) {
+        d.free_links.reserve(d.touch_links.size() + 1);
+        d.touch_links.push_back({0, Deferrals::NONE});
+        d.free_links.push_back(static_cast<std::uint32_t>(d.touch_links.size() - 1));
+    }
+}
+
+// Room for `id` to gain one more term.
+void reserve_term(Deferrals& d, std::uint32_t id) {
+    Deferral& deferral = d.by_id[id];
+    deferral.terms.reserve(deferral.terms.size() + 1);
+}
+
+void add_touch(Deferrals& d, std::uint32_t id, std::uint32_t qubit) noexcept {
+    const std::uint32_t link = d.free_links.back();
+    d.free_links.pop_back();
+    d.touch_links[link] = {id, d.touch_head[qubit]};
+    d.touch_head[qubit] = link;
+}
+
+void forget_touch(Deferrals& d, std::uint32_t id, std::uint32_t qubit) noexcept {
+    std::uint32_t* at = &d.touch_head[qubit];
+    while (d.touch_links[*at].id != id) at = &d.touch_links[*at].next;
+    const std::uint32_t link = *at;
+    *at = d.touch_links[link].next;
+    d.free_links.push_back(link);
+}
+
+void erase_term(Deferrals& d, std::uint32_t id, DeferredTerm* term) noexcept {
+    Deferral& deferral = d.by_id[id];
+    forget_touch(d, id, term->qubit);
+    *term = deferral.terms.back();
+    deferral.terms.pop_back();
+}
+
+// R <- p_qubit * R, with room reserved.
+void multiply_term(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p) noexcept {
+    Deferral& deferral = d.by_id[id];
+    if (DeferredTerm* term = term_on(deferral, qubit)) {
+        term->pauli = multiply(p, term->pauli, deferral.turns);
+        if (term->pauli.identity()) erase_term(d, id, term);
+    } else {
+        deferral.terms.push_back({qubit, p});
+        add_touch(d, id, qubit);
+    }
+}
+
+// Replaces the term on `qubit` by p (the identity removes it), with room reserved.
+void set_term(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p) noexcept {
+    Deferral& deferral = d.by_id[id];
+    DeferredTerm* term = term_on(deferral, qubit);
+    if (term != nullptr && !p.identity()) {
+        term->pauli = p;
+    } else if (term != nullptr) {
+        erase_term(d, id, term);
+    } else if (!p.identity()) {
+        deferral.terms.push_back({qubit, p});
+        add_touch(d, id, qubit);
+    }
+}
+
+PauliBits pauli_on(const Deferral& deferral, std::uint32_t qubit) noexcept {
+    const DeferredTerm* term = term_on(deferral, qubit);
+    return term ? term->pauli : PauliBits{};
+}
+
+// Adds or removes the CZ between the controls of a and b, with room reserved.
+void toggle_link(Deferrals& d, std::uint32_t a, std::uint32_t b) noexcept {
+    std::vector<std::uint32_t>& la = d.by_id[a].linked;
+    std::vector<std::uint32_t>& lb = d.by_id[b].linked;
+    const auto found = std::find(la.begin(), la.end(), b);
+    if (found == la.end()) {
+        la.push_back(b);
+        lb.push_back(a);
+        return;
+    }
+    *found = la.back();
+    la.pop_back();
+    *std::find(lb.begin(), lb.end(), a) = lb.back();
+    lb.pop_back();
+}
+
+// Toggles the links between `id` and each deferral in d.odd. Throws std::bad_alloc with nothing
+// changed.
+void toggle_odd_links(Deferrals& d, std::uint32_t id) {
+    d.by_id[id].linked.reserve(d.by_id[id].linked.size() + d.odd.size());
+    for (std::uint32_t other : d.odd) d.by_id[other].linked.reserve(d.by_id[other].linked.size() + 1);
+    for (std::uint32_t other : d.odd) toggle_link(d, id, other);
+}
+
+// A free id with its record ready (not yet live). Throws std::bad_alloc with nothing changed.
+std::uint32_t take_free_id(Deferrals& d) {
+    if (d.free_ids.empty()) {
+        d.free_ids.reserve(d.by_id.size() + 1);
+        d.by_id.emplace_back();
+        d.free_ids.push_back(static_cast<std::uint32_t>(d.by_id.size() - 1));
+    }
+    return d.free_ids.back();
+}
+
+// Makes the free id taken last a live deferral of `control`, next to the graph.
+void make_live(Deferrals& d, std::uint32_t id, std::uint32_t control) noexcept {
+    d.free_ids.pop_back();
+    d.control_of[control] = id;
+    Deferral& deferral = d.by_id[id];
+    deferral.control = control;
+    deferral.order = --d.oldest;
+    deferral.turns = 0;
+    ++d.live;
+}
+
+// Retires a deferral whose R has been applied and whose links are gone.
+void retire(Deferrals& d, std::uint32_t id) noexcept {
+    Deferral& deferral = d.by_id[id];
+    for (const DeferredTerm& term : deferral.terms) forget_touch(d, id, term.qubit);
+    deferral.terms.clear();
+    d.control_of[deferral.control] = Deferrals::NONE;
+    deferral.control = Deferral::NO_CONTROL;
+    d.free_ids.push_back(id);
+    --d.live;
+}
+
+// Counts in d.met (pairs: id, parity) each deferral other than `id`, older than it (`older`) or
+// newer, whose term on `qubit` anticommutes with p. Throws std::bad_alloc, changing only d.met.
+void meet_anticommuting(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p, bool older) {
+    const std::int64_t order = d.by_id[id].order;
+    d.for_each_touching(qubit, [&](std::uint32_t other) {
+        const Deferral& deferral = d.by_id[other];
+        if (other == id || (deferral.order < order) != older) return;
+        if (!anticommute(p, pauli_on(deferral, qubit))) return;
+        for (std::size_t i = 0; i < d.met.size(); i += 2) {
+            if (d.met[i] == other) {
+                d.met[i + 1] ^= 1;
+                return;
+            }
+        }
+        d.met.push_back(other);
+        d.met.push_back(1);
+    });
+}
+
+// d.odd <- the deferrals met an odd number of times; d.met is emptied.
+void collect_odd(Deferrals& d) {
+    d.odd.clear();
+    d.odd.reserve(d.met.size() / 2);
+    for (std::size_t i = 0; i < d.met.size(); i += 2) {
+        if (d.met[i + 1]) d.odd.push_back(d.met[i]);
+    }
+    d.met.clear();
+}
+
+// ---- gates --------------------------------------------------------------------------------
+
+// The CZ between control c (its VOP keeps the Z axis) and the qubit o. Seen below c's VOP it is
+// C_c(Z_o), times a Z on o when the VOP turns Z into -Z. C_c(Z_o) enters on the left and moves to
+// c's place, past the newer deferrals: one whose R anticommutes with Z_o there leaves a link.
+// Throws std::bad_alloc with nothing changed.
+void controlled_z_from(State& state, std::uint32_t id, Qubit c, Qubit o) {
+    Deferrals& d = state.deferrals;
+    const std::uint32_t oq = qubit_index(o);
+    d.met.clear();
+    meet_anticommuting(d, id, oq, PAULI_Z, false);
+    collect_odd(d);
+    reserve_term(d, id);
+    reserve_touches(d, 1);
+    toggle_odd_links(d, id);
+    multiply_term(d, id, oq, PAULI_Z);
+    if (through_vop(AXIS_Z, state.node(c).vop).negated) apply_gate(state, o, VOP_Z);
+}
+
+// Makes c (VOP keeping the Z axis, at most DEFER_CONTROL_EDGES edges, all in lists, in no R) a
+// deferral: its edges are the controlled-Zs of a deferral next to the graph, R the product of the
+// Zs of its neighbours, each seen through that neighbour's VOP. Throws std::bad_alloc with nothing
+// changed.
+std::uint32_t defer(State& state, Qubit c) {
+    Deferrals& d = state.deferrals;
+    const Slot sc = state.slot(c);
+    ensure_tables(d, state.size());
+    const std::uint32_t id = take_free_id(d);
+    const NeighbourList& list = state.nodes[sc].list;
+    Slot neighbours[DEFER_CONTROL_EDGES];
+    const std::uint32_t count = list.size();
+    std::copy(list.begin(), list.end(), neighbours);
+    d.by_id[id].terms.reserve(count);
+    reserve_touches(d, count);
+    make_live(d, id, qubit_index(c));
+    Deferral& deferral = d.by_id[id];
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const Slot t = neighbours[i];
+        const vop_t v = state.nodes[t].vop;
+        deferral.turns += 2u * CONJUGATED_SIGN[AXIS_Z][v];
+        const std::uint32_t tq = qubit_index(state.qubit(t));
+        deferral.terms.push_back({tq, bits_of(CONJUGATED_AXIS[AXIS_Z][v])});
+        add_touch(d, id, tq);
+        remove_edge(state, sc, t);
+        tidy(state, t);
+    }
+    tidy(state, sc);
+    return id;
+}
+
+// Settling: C_c(R) |+>_c |G> = diag(1, mu)_c CZ(c, T) |+>_c |G>. With R below the VOPs
+// i^turns X_S Z_Z (S the qubits where R has an X part, Z those with a Z part), multiplying R|G> by
+// the stabilisers K_v = X_v Z_N(v) of S leaves a product of Zs: T = Z + the sum of N(v) over S
+// (mod 2), and mu = i^(turns + 3 #Y) (-1)^(edges within S). For a stabiliser of the state T is empty: the
+// control comes out unentangled, as the ancilla of a certain measurement does.
+// Computes T into d.ends and returns mu's quarter turns. Throws std::bad_alloc with nothing
+// changed.
+unsigned star_of(State& state, std::uint32_t id) {
+    constexpr std::uint8_t IN_X = 4, PARITY = 8, SEEN = 16;
+    Deferrals& d = state.deferrals;
+    const Deferral& deferral = d.by_id[id];
+    unsigned turns = deferral.turns;
+    d.x_part.clear();
+    d.z_part.clear();
+    d.flipped.clear();
+    d.ends.clear();
+    std::size_t reach = deferral.terms.size();
+    for (const DeferredTerm& term : deferral.terms) {
+        const Slot t = state.slot(Qubit(term.qubit));
+        const GraphAxis bare = through_vop(axis_of(term.pauli), state.nodes[t].vop);
+        turns += 2u * bare.negated + (bare.axis == AXIS_Y ? 3u : 0u);
+        const PauliBits bits = bits_of(bare.axis);
+        if (bits.x) {
+            d.x_part.push_back(t);
+            reach += degree(state, t);
+        }
+        if (bits.z) d.z_part.push_back(t);
+    }
+    d.flipped.reserve(reach);
+    d.ends.reserve(reach);
+    // From here on nothing allocates until the marks are cleared.
+    for (Slot v : d.x_part) state.nodes[v].mark |= IN_X;
+    std::uint64_t inner = 0;
+    auto flip = [&](Slot y) {
+        std::uint8_t& mark = state.nodes[y].mark;
+        if (!(mark & SEEN)) {
+            mark |= SEEN;
+            d.flipped.push_back(y);
+        }
+        mark ^= PARITY;
+    };
+    for (Slot v : d.x_part) {
+        for_each_neighbour(state, v, [&](Slot y) {
+            flip(y);
+            if (state.nodes[y].mark & IN_X) ++inner;
+        });
+    }
+    for (Slot t : d.z_part) flip(t);
+    for (Slot y : d.flipped) {
+        if (state.nodes[y].mark & PARITY) d.ends.push_back(y);
+        state.nodes[y].mark = 0;
+    }
+    for (Slot v : d.x_part) state.nodes[v].mark = 0;
+    return turns + 2u * static_cast<unsigned>((inner / 2) & 1);
+}
+
+void settle(State& state, std::uint32_t id) {
+    Deferrals& d = state.deferrals;
+    // The graph form of every qubit of R (the same state, so this may stand alone).
+    for (const DeferredTerm& term : d.by_id[id].terms) ensure_graph_form(state, state.slot(Qubit(term.qubit)));
+
+    // Move C_c(R) next to the graph, past the older deferrals, leaving links where Rs anticommute.
+    d.met.clear();
+    for (const DeferredTerm& term : d.by_id[id].terms) meet_anticommuting(d, id, term.qubit, term.pauli, true);
+    collect_odd(d);
+    toggle_odd_links(d, id);
+    d.by_id[id].order = --d.oldest;
+
+    const Qubit c = Qubit(d.by_id[id].control);
+    const unsigned turns = star_of(state, id);
+    // Each link becomes a Z on c in the other deferral's R.
+    for (std::uint32_t other : d.by_id[id].linked) reserve_term(d, other);
+    reserve_touches(d, d.by_id[id].linked.size());
+    const Slot sc = state.slot(c);
+    toggle_star(state, sc, d.ends);  // the last step that can fail
+
+    Node& node = state.nodes[sc];
+    multiply_right(node, PHASE_VOP[turns & 3]);
+    const PauliBits z_seen = bits_of(CONJUGATED_AXIS[AXIS_Z][node.vop]);
+    const unsigned z_sign = 2u * CONJUGATED_SIGN[AXIS_Z][node.vop];
+    Deferral& deferral = d.by_id[id];
+    const std::uint32_t control = deferral.control;
+    retire(d, id);
+    for (std::uint32_t other : deferral.linked) {
+        std::vector<std::uint32_t>& back = d.by_id[other].linked;
+        *std::find(back.begin(), back.end(), id) = back.back();
+        back.pop_back();
+        d.by_id[other].turns += z_sign;
+        multiply_term(d, other, control, z_seen);
+    }
+    deferral.linked.clear();
+}
+
+void settle_if_large(State& state, std::uint32_t id) noexcept {
+    if (state.deferrals.by_id[id].terms.size() <= DEFER_MAX_TERMS) return;
+    try {
+        settle(state, id);
+    } catch (const std::bad_alloc&) {
+        // The gate is made; the deferral merely stays large.
+    }
+}
+
+// CZ on a and b, neither a control: made on the graph, then passed through the deferrals that
+// hold a or b by conjugating their terms there.
+void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
+    Deferrals& d = state.deferrals;
+    const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
+    if (!d.touched(qa) && !d.touched(qb)) {
+        cz_in_graph_or_tableau(state, a, b, sa, sb);
+        return;
+    }
+    std::vector<std::uint32_t>& ids = d.odd;
+    ids.clear();
+    d.for_each_touching(qa, [&](std::uint32_t id) { ids.push_back(id); });
+    d.for_each_touching(qb, [&](std::uint32_t id) {
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    });
+    for (std::uint32_t id : ids) reserve_term(d, id);
+    reserve_touches(d, ids.size());
+    cz_in_graph_or_tableau(state, a, b, sa, sb);
+    for (std::uint32_t id : ids) {
+        PauliBits pa = pauli_on(d.by_id[id], qa), pb = pauli_on(d.by_id[id], qb);
+        conjugate_by_cz(pa, pb, d.by_id[id].turns);
+        set_term(d, id, qa, pa);
+        set_term(d, id, qb, pb);
+    }
+}
+
+}  // namespace
+
+void cz_with_deferrals(State& state, Qubit a, Qubit b) {
+    Deferrals& d = state.deferrals;
+    std::uint32_t ca = d.control_id(qubit_index(a)), cb = d.control_id(qubit_index(b));
+    if (ca != Deferrals::NONE && cb != Deferrals::NONE) {
+        settle(state, cb);
+        cb = Deferrals::NONE;
+    }
+    if (ca != Deferrals::NONE || cb != Deferrals::NONE) {
+        const bool a_controls = ca != Deferrals::NONE;
+        const std::uint32_t id = a_controls ? ca : cb;
+        const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
+        if (keeps_z_axis(state.node(c).vop)) {
+            controlled_z_from(state, id, c, o);
+            settle_if_large(state, id);
+            verify(state);
+            return;
+        }
+        settle(state, id);
+    }
+    const Slot sa = state.slot(a), sb = state.slot(b);
+    if (worth_deferring(state, sa, sb)) {
+        const bool a_controls = keeps_z_axis(state.nodes[sa].vop);
+        const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
+        if (!d.touched(qubit_index(c))) {
+            const std::uint32_t id = defer(state, c);
+            controlled_z_from(state, id, c, o);
+            settle_if_large(state, id);
+            verify(state);
+            return;
+        }
+    }
+    cz_past_deferrals(state, a, b, sa, sb);
+    verify(state);
+}
+
+void settle_for_measurement(State& state, Qubit q, axis_t axis) {
+    Deferrals& d = state.deferrals;
+    const std::uint32_t qubit = qubit_index(q);
+    if (const std::uint32_t id = d.control_id(qubit); id != Deferrals::NONE) settle(state, id);
+    if (!d.touched(qubit)) return;
+    const PauliBits measured = bits_of(axis);
+    std::vector<std::uint32_t> ids;
+    d.for_each_touching(qubit, [&](std::uint32_t id) {
+        if (anticommute(measured, pauli_on(d.by_id[id], qubit))) ids.push_back(id);
+    });
+    // Settling one deferral gives others terms only on its own control, so these stay as found.
+    for (std::uint32_t id : ids) settle(state, id);
+    verify(state);
+}
+
+void settle_all(State& state) {
+    Deferrals& d = state.deferrals;
+    for (std::uint32_t id = 0; d.live != 0 && id < d.by_id.size(); ++id) {
+        if (d.by_id[id].control != Deferral::NO_CONTROL) settle(state, id);
+    }
+    verify(state);
+}
+
+std::string check_deferrals(const State& state) {
+    const Deferrals& d = state.deferrals;
+    if (!d.control_of.empty() && (d.control_of.size() != state.size() || d.touch_head.size() != state.size())) {
+        return "deferral tables do not cover every qubit";
+    }
+    if (d.control_of.empty() && (d.live != 0 || !d.touch_head.empty())) return "deferrals without tables";
+    std::size_t live = 0, terms = 0;
+    for (std::uint32_t id = 0; id < d.by_id.size(); ++id) {
+        const Deferral& deferral = d.by_id[id];
+        if (deferral.control == Deferral::NO_CONTROL) continue;
+        ++live;
+        terms += deferral.terms.size();
+        const std::string where = " (deferral " + std::to_string(id) + ")";
+        if (deferral.control >= state.size() || d.control_of[deferral.control] != id) {
+            return "control_of misses a deferral" + where;
+        }
+        const Node& node = state.node(Qubit(deferral.control));
+        if (!node.list.empty() || node.member != 0) return "a deferral's control has edges" + where;
+        if (d.touched(deferral.control)) return "a deferral's control is in an R" + where;
+        for (std::size_t i = 0; i < deferral.terms.size(); ++i) {
+            const DeferredTerm& term = deferral.terms[i];
+            if (term.qubit >= state.size() || term.pauli.identity()) return "malformed deferred term" + where;
+            if (d.control_of[term.qubit] != Deferrals::NONE) return "a control in an R" + where;
+            for (std::size_t j = 0; j < i; ++j) {
+                if (deferral.terms[j].qubit == term.qubit) return "two terms on one qubit" + where;
+            }
+            std::size_t listed = 0;
+            d.for_each_touching(term.qubit, [&](std::uint32_t other) { listed += other == id; });
+            if (listed != 1) return "a touch list misses a term" + where;
+        }
+        for (std::uint32_t other : deferral.linked) {
+            if (other >= d.by_id.size() || other == id || d.by_id[other].control == Deferral::NO_CONTROL) {
+                return "a link to no deferral" + where;
+            }
+            const std::vector<std::uint32_t>& back = d.by_id[other].linked;
+            if (std::count(back.begin(), back.end(), id) != 1) return "a one-sided link" + where;
+        }
+    }
+    if (live != d.live) return "the count of deferrals is off";
+    std::size_t touches = 0;
+    for (std::uint32_t q = 0; q < d.touch_head.size(); ++q) {
+        for (std::uint32_t link = d.touch_head[q]; link != Deferrals::NONE; link = d.touch_links[link].next) {
+            if (++touches > d.touch_links.size()) return "a touch list runs in a circle";
+            const std::uint32_t id = d.touch_links[link].id;
+            if (id >= d.by_id.size() || d.by_id[id].control == Deferral::NO_CONTROL || term_on(d.by_id[id], q) == nullptr) {
+                return "a touch list names a deferral without a term there";
+            }
+        }
+    }
+    if (touches != terms || touches + d.free_links.size() != d.touch_links.size()) return "touch links are off";
+    if (d.free_links.capacity() < d.touch_links.size()) return "no room to free every touch link";
+    if (d.free_ids.size() + live != d.by_id.size() || d.free_ids.capacity() < d.by_id.size()) {
+        return "free deferral ids are off";
+    }
+    return "";
+}
+
+}  // namespace nodeweave

@@ -1,0 +1,105 @@
+#pragma once
+// Controlled Paulis held back from the graph ("deferrals").
+//
+// A deferral stands for the gate C_c(R) = |0><0|_c ⊗ I + |1><1|_c ⊗ R, where the control c is a
+// qubit whose bare vertex is |+> with no edges (its VOP still acts on top) and R = i^turns times a
+// product of Paulis on other qubits, each given as seen from outside those qubits' VOPs. With
+// deferrals d_1 ... d_k, newest first, the state is
+//
+//     V_controls · CZ_links · C_d1(R_1) ... C_dk(R_k) · (|+> on the controls ⊗ the graph state),
+//
+// where CZ_links are controlled-Zs between pairs of controls (a deferral's `linked` list). A gate
+// on a control's operand joins its R; a gate on the other qubits passes every deferral by
+// conjugating its R. An error-correction ancilla thus collects its stabiliser without the graph
+// changing, and when it is measured a check of the stabiliser against the graph, reading edges
+// only, usually finds the outcome certain and the ancilla unentangled.
+//
+// Invariants (engine/check.cpp): a control has no edges, is in no block or tableau, and is in no
+// deferral's R; R's qubits are distinct and are not controls; a qubit's touch list (threaded
+// through `touch_links`) holds exactly the deferrals with a term on it; links are symmetric.
+
+#include <cstdint>
+#include <vector>
+
+#include "clifford/tables.h"
+#include "engine/index.h"
+#include "engine/pauli.h"
+
+namespace nodeweave {
+
+struct DeferredTerm {
+    std::uint32_t qubit;
+    PauliBits pauli;  // never the identity
+};
+
+struct Deferral {
+    static constexpr std::uint32_t NO_CONTROL = UINT32_MAX;
+    std::uint32_t control = NO_CONTROL;  // NO_CONTROL: the id is free
+    std::int64_t order = 0;              // larger: applied later (further left above)
+    unsigned turns = 0;                  // R's phase, i^turns (mod 4)
+    std::vector<DeferredTerm> terms;
+    std::vector<std::uint32_t> linked;   // ids of the deferrals joined to this one by a CZ
+};
+
+// One entry of a qubit's list of the deferrals that hold a term on it.
+struct TouchLink {
+    std::uint32_t id;
+    std::uint32_t next;
+};
+
+struct Deferrals {
+    static constexpr std::uint32_t NONE = UINT32_MAX;
+    std::vector<Deferral> by_id;
+    std::vector<std::uint32_t> free_ids;     // room for every id, so that freeing never allocates
+    // By qubit, sized at the first deferral: the id it controls, and the head of its touch list.
+    std::vector<std::uint32_t> control_of;
+    std::vector<std::uint32_t> touch_head;
+    std::vector<TouchLink> touch_links;
+    std::vector<std::uint32_t> free_links;   // likewise with room for every link
+    // Scratch for one operation at a time, kept for its room: deferrals met, and those of them
+    // that an operator anticommutes with an odd number of times.
+    std::vector<std::uint32_t> met;
+    std::vector<std::uint32_t> odd;
+    // Scratch of a settling: R's qubits with an X part and with a Z part, the vertices whose
+    // parity was flipped, and the star's ends.
+    std::vector<Slot> x_part, z_part, flipped, ends;
+    std::int64_t newest = 0;  // orders handed out so far run from oldest to newest
+    std::int64_t oldest = 0;
+    std::size_t live = 0;
+
+    // The id of the deferral whose control is `qubit`, or NONE.
+    std::uint32_t control_id(std::uint32_t qubit) const noexcept {
+        return live == 0 ? NONE : control_of[qubit];
+    }
+    bool touched(std::uint32_t qubit) const noexcept { return live != 0 && touch_head[qubit] != NONE; }
+    // Calls f(id) for each deferral with a term on `qubit`.
+    template <class F>
+    void for_each_touching(std::uint32_t qubit, F&& f) const {
+        if (live == 0) return;
+        for (std::uint32_t link = touch_head[qubit]; link != NONE; link = touch_links[link].next) {
+            f(touch_links[link].id);
+        }
+    }
+};
+
+// The term of `deferral` on `qubit`, or nullptr.
+inline DeferredTerm* term_on(Deferral& deferral, std::uint32_t qubit) noexcept {
+    for (DeferredTerm& term : deferral.terms) {
+        if (term.qubit == qubit) return &term;
+    }
+    return nullptr;
+}
+inline const DeferredTerm* term_on(const Deferral& deferral, std::uint32_t qubit) noexcept {
+    return term_on(const_cast<Deferral&>(deferral), qubit);
+}
+
+// The gate g has acted on `qubit` (not a control): every R holding it is conjugated.
+inline void conjugate_terms(Deferrals& deferrals, std::uint32_t qubit, vop_t g) noexcept {
+    deferrals.for_each_touching(qubit, [&](std::uint32_t id) {
+        Deferral& deferral = deferrals.by_id[id];
+        DeferredTerm* term = term_on(deferral, qubit);
+        term->pauli = conjugate(term->pauli, g, deferral.turns);
+    });
+}
+
+}  // namespace nodeweave
