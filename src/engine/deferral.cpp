@@ -287,7 +287,9 @@ unsigned star_of(State& state, std::uint32_t id) {
     return turns + 2u * static_cast<unsigned>((inner / 2) & 1);
 }
 
-void settle(State& state, std::uint32_t id) {
+enum class Why { control_measured, too_soon, query };
+
+void settle(State& state, std::uint32_t id, Why why) {
     Deferrals& d = state.deferrals;
     // The graph form of every qubit of R (the same state, so this may stand alone).
     for (const DeferredTerm& term : d.by_id[id].terms) ensure_graph_form(state, state.slot(Qubit(term.qubit)));
@@ -322,12 +324,14 @@ void settle(State& state, std::uint32_t id) {
         multiply_term(d, other, control, z_seen);
     }
     deferral.linked.clear();
+    if (why == Why::control_measured) d.score = std::min(d.score + 1, Deferrals::SCORE_LIMIT);
+    if (why == Why::too_soon) d.score = std::max(d.score - 1, -Deferrals::SCORE_LIMIT);
 }
 
 void settle_if_large(State& state, std::uint32_t id) noexcept {
     if (state.deferrals.by_id[id].terms.size() <= DEFER_MAX_TERMS) return;
     try {
-        settle(state, id);
+        settle(state, id, Why::too_soon);
     } catch (const std::bad_alloc&) {
         // The gate is made; the deferral merely stays large.
     }
@@ -338,8 +342,11 @@ void settle_if_large(State& state, std::uint32_t id) noexcept {
 void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
     Deferrals& d = state.deferrals;
     const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
+    // No component enters a tableau while deferrals live (and none are made while one does), so
+    // that settling never has to bring a tableau back to graph form.
+    const bool may_enter = d.live == 0;
     if (!d.touched(qa) && !d.touched(qb)) {
-        cz_in_graph_or_tableau(state, a, b, sa, sb);
+        cz_in_graph_or_tableau(state, a, b, sa, sb, may_enter);
         return;
     }
     std::vector<std::uint32_t>& ids = d.odd;
@@ -350,7 +357,7 @@ void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
     });
     for (std::uint32_t id : ids) reserve_term(d, id);
     reserve_touches(d, ids.size());
-    cz_in_graph_or_tableau(state, a, b, sa, sb);
+    cz_in_graph_or_tableau(state, a, b, sa, sb, may_enter);
     for (std::uint32_t id : ids) {
         PauliBits pa = pauli_on(d.by_id[id], qa), pb = pauli_on(d.by_id[id], qb);
         conjugate_by_cz(pa, pb, d.by_id[id].turns);
@@ -365,7 +372,7 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
     Deferrals& d = state.deferrals;
     std::uint32_t ca = d.control_id(qubit_index(a)), cb = d.control_id(qubit_index(b));
     if (ca != Deferrals::NONE && cb != Deferrals::NONE) {
-        settle(state, cb);
+        settle(state, cb, Why::too_soon);
         cb = Deferrals::NONE;
     }
     if (ca != Deferrals::NONE || cb != Deferrals::NONE) {
@@ -378,13 +385,14 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
             verify(state);
             return;
         }
-        settle(state, id);
+        settle(state, id, Why::too_soon);
     }
     const Slot sa = state.slot(a), sb = state.slot(b);
     if (worth_deferring(state, sa, sb)) {
         const bool a_controls = keeps_z_axis(state.nodes[sa].vop);
         const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        if (!d.touched(qubit_index(c))) {
+        const bool probe = d.score >= 0 || ++d.refused % Deferrals::PROBE == 0;
+        if (probe && !d.touched(qubit_index(c))) {
             const std::uint32_t id = defer(state, c);
             controlled_z_from(state, id, c, o);
             settle_if_large(state, id);
@@ -399,7 +407,7 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
 void settle_for_measurement(State& state, Qubit q, axis_t axis) {
     Deferrals& d = state.deferrals;
     const std::uint32_t qubit = qubit_index(q);
-    if (const std::uint32_t id = d.control_id(qubit); id != Deferrals::NONE) settle(state, id);
+    if (const std::uint32_t id = d.control_id(qubit); id != Deferrals::NONE) settle(state, id, Why::control_measured);
     if (!d.touched(qubit)) return;
     const PauliBits measured = bits_of(axis);
     std::vector<std::uint32_t> ids;
@@ -407,14 +415,14 @@ void settle_for_measurement(State& state, Qubit q, axis_t axis) {
         if (anticommute(measured, pauli_on(d.by_id[id], qubit))) ids.push_back(id);
     });
     // Settling one deferral gives others terms only on its own control, so these stay as found.
-    for (std::uint32_t id : ids) settle(state, id);
+    for (std::uint32_t id : ids) settle(state, id, Why::too_soon);
     verify(state);
 }
 
 void settle_all(State& state) {
     Deferrals& d = state.deferrals;
     for (std::uint32_t id = 0; d.live != 0 && id < d.by_id.size(); ++id) {
-        if (d.by_id[id].control != Deferral::NO_CONTROL) settle(state, id);
+        if (d.by_id[id].control != Deferral::NO_CONTROL) settle(state, id, Why::query);
     }
     verify(state);
 }

@@ -15,12 +15,15 @@ namespace nodeweave {
 
 // The most edges a control may have when it becomes a deferral (its edges move into its R).
 inline constexpr std::uint32_t DEFER_CONTROL_EDGES = 4;
-// An R growing beyond this many qubits settles.
-inline constexpr std::size_t DEFER_MAX_TERMS = 32;
+// An R growing beyond this many qubits settles: a stabiliser being gathered stays small, while an
+// R that random gates spread would only grow.
+inline constexpr std::size_t DEFER_MAX_TERMS = 12;
 
 // Whether CZ on the slots sa, sb is one to hold back: exactly one operand keeps the Z axis (the
 // control), has at most DEFER_CONTROL_EDGES edges and none in a block or tableau, and the other
 // (the target, in graph form) has at least `defer_min` neighbours, which the gate would toggle.
+// Not while a tableau holds a dense component: an R that reached it would send it back to graph
+// form when settling.
 inline bool worth_deferring(const State& state, Slot sa, Slot sb) noexcept {
     const Node& na = state.nodes[sa];
     const Node& nb = state.nodes[sb];
@@ -29,7 +32,8 @@ inline bool worth_deferring(const State& state, Slot sa, Slot sb) noexcept {
     const Node& control = a_on_z ? na : nb;
     const Node& target = a_on_z ? nb : na;
     return control.member == 0 && control.list.size() <= DEFER_CONTROL_EDGES && !target.in_tableau() &&
-           degree(state, a_on_z ? sb : sa) >= thresholds.defer_min;
+           degree(state, a_on_z ? sb : sa) >= thresholds.defer_min &&
+           state.free_tableaux.size() == state.tableaux.size();
 }
 
 // CZ on qubits a and b (distinct, checked) when deferrals exist or the gate is worth deferring.
