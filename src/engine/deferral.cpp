@@ -324,7 +324,7 @@ void settle(State& state, std::uint32_t id, Why why) {
         multiply_term(d, other, control, z_seen);
     }
     deferral.linked.clear();
-    if (why == Why::control_measured) d.score = std::min(d.score + 1, Deferrals::SCORE_LIMIT);
+    if (why == Why::control_measured && d.ends.empty()) d.score = std::min(d.score + 1, Deferrals::SCORE_LIMIT);
     if (why == Why::too_soon) d.score = std::max(d.score - 1, -Deferrals::SCORE_LIMIT);
 }
 
@@ -342,11 +342,8 @@ void settle_if_large(State& state, std::uint32_t id) noexcept {
 void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
     Deferrals& d = state.deferrals;
     const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
-    // No component enters a tableau while deferrals live (and none are made while one does), so
-    // that settling never has to bring a tableau back to graph form.
-    const bool may_enter = d.live == 0;
     if (!d.touched(qa) && !d.touched(qb)) {
-        cz_in_graph_or_tableau(state, a, b, sa, sb, may_enter);
+        cz_in_graph_or_tableau(state, a, b, sa, sb);
         return;
     }
     std::vector<std::uint32_t>& ids = d.odd;
@@ -357,7 +354,7 @@ void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
     });
     for (std::uint32_t id : ids) reserve_term(d, id);
     reserve_touches(d, ids.size());
-    cz_in_graph_or_tableau(state, a, b, sa, sb, may_enter);
+    cz_in_graph_or_tableau(state, a, b, sa, sb);
     for (std::uint32_t id : ids) {
         PauliBits pa = pauli_on(d.by_id[id], qa), pb = pauli_on(d.by_id[id], qb);
         conjugate_by_cz(pa, pb, d.by_id[id].turns);
@@ -391,7 +388,7 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
     if (worth_deferring(state, sa, sb)) {
         const bool a_controls = keeps_z_axis(state.nodes[sa].vop);
         const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        const bool probe = d.score >= 0 || ++d.refused % Deferrals::PROBE == 0;
+        const bool probe = d.score > 0 || ++d.refused % Deferrals::PROBE == 0;
         if (probe && !d.touched(qubit_index(c))) {
             const std::uint32_t id = defer(state, c);
             controlled_z_from(state, id, c, o);
@@ -401,6 +398,14 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
         }
     }
     cz_past_deferrals(state, a, b, sa, sb);
+    if (d.tableau_waits) {
+        d.tableau_waits = false;
+        try {
+            settle_all(state);
+        } catch (const std::bad_alloc&) {
+            // The gate is made; the component waits for another look.
+        }
+    }
     verify(state);
 }
 

@@ -22,7 +22,7 @@ inline constexpr std::size_t DEFER_MAX_TERMS = 12;
 // Whether CZ on the slots sa, sb is one to hold back: exactly one operand keeps the Z axis (the
 // control), has at most DEFER_CONTROL_EDGES edges and none in a block or tableau, and the other
 // (the target, in graph form) has at least `defer_min` neighbours, which the gate would toggle.
-// Not while a tableau holds a dense component: an R that reached it would send it back to graph
+// Not while a tableau holds a dense component: an R reaching into it would send it back to graph
 // form when settling.
 inline bool worth_deferring(const State& state, Slot sa, Slot sb) noexcept {
     const Node& na = state.nodes[sa];

@@ -63,14 +63,18 @@ struct Deferrals {
     // Scratch of a settling: R's qubits with an X part and with a Z part, the vertices whose
     // parity was flipped, and the star's ends.
     std::vector<Slot> x_part, z_part, flipped, ends;
-    // How deferrals have paid off lately: +1 for each settled by measuring its control (what an
-    // ancilla does), -1 for each that a gate or another qubit's measurement made settle first.
-    // Below 0 only every PROBE-th candidate becomes a deferral, so that a circuit whose deferrals
-    // keep settling early (random gates spread their Rs) soon pays nothing for them.
+    // How deferrals have paid off lately: +1 for each whose control, measured, came out
+    // unentangled (the ancilla of a certain stabiliser measurement: no edge was ever toggled),
+    // -1 for each that a gate or another qubit's measurement made settle first. Unless it is
+    // above 0 only every PROBE-th candidate becomes a deferral, so that circuits whose deferrals
+    // do not pay (random gates spread their Rs) pay little for them.
     static constexpr int SCORE_LIMIT = 32;
-    static constexpr std::uint32_t PROBE = 64;
+    static constexpr std::uint32_t PROBE = 16;
     int score = 0;
     std::uint32_t refused = 0;
+    // Set when a dense component found a deferral's R on it and stayed out of a tableau: the
+    // deferrals settle after the gate.
+    bool tableau_waits = false;
     std::int64_t newest = 0;  // orders handed out so far run from oldest to newest
     std::int64_t oldest = 0;
     std::size_t live = 0;

@@ -144,6 +144,19 @@ void merge_tableaux(State& state, std::uint16_t id, std::uint16_t from) {
     close_tableau(state, from);
 }
 
+// Whether a deferral holds a term on one of `slots`. Such a component stays in graph form, where
+// deferrals can settle, and asks them to (engine/deferral.h): it may enter at a later look.
+bool held_back_on(State& state, const std::vector<Slot>& slots) noexcept {
+    if (state.deferrals.live == 0) return false;
+    for (Slot s : slots) {
+        if (state.deferrals.touched(static_cast<std::uint32_t>(index_of(state.qubit(s))))) {
+            state.deferrals.tableau_waits = true;
+            return true;
+        }
+    }
+    return false;
+}
+
 // Brings the qubit in slot b into tableau `id`, with its component or tableau. Returns false when
 // that would make the tableau larger than allowed.
 bool take_in(State& state, std::uint16_t id, Slot b) {
@@ -156,7 +169,7 @@ bool take_in(State& state, std::uint16_t id, Slot b) {
     }
     if (held >= tableau_max()) return false;
     const Component component = component_of(state, b, tableau_max() - held);
-    if (component.slots.empty()) return false;
+    if (component.slots.empty() || held_back_on(state, component.slots)) return false;
     take_component(state, id, component.slots);
     return true;
 }
@@ -308,7 +321,7 @@ bool look_at_component(State& state, Slot s) {
         state.watch.next_look = due;
         return false;
     }
-    const std::uint16_t id = open_tableau(state);
+    const std::uint16_t id = held_back_on(state, component.slots) ? NO_BLOCK : open_tableau(state);
     if (id == NO_BLOCK) {
         wait(state, component.looked_at);
         return false;
