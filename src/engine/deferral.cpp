@@ -324,8 +324,14 @@ void settle(State& state, std::uint32_t id, Why why) {
         multiply_term(d, other, control, z_seen);
     }
     deferral.linked.clear();
-    if (why == Why::control_measured && d.ends.empty()) d.score = std::min(d.score + 1, Deferrals::SCORE_LIMIT);
-    if (why == Why::too_soon) d.score = std::max(d.score - 1, -Deferrals::SCORE_LIMIT);
+    if (why == Why::control_measured && d.ends.empty()) {
+        d.score = std::min(d.score + 1, Deferrals::SCORE_LIMIT);
+        if (d.score > 0) d.probe_gap = Deferrals::FIRST_GAP;
+    }
+    if (why == Why::too_soon) {
+        d.score = std::max(d.score - 1, -Deferrals::SCORE_LIMIT);
+        if (d.score <= 0) d.probe_gap = std::min(2 * d.probe_gap, Deferrals::LAST_GAP);
+    }
 }
 
 void settle_if_large(State& state, std::uint32_t id) noexcept {
@@ -388,7 +394,7 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
     if (worth_deferring(state, sa, sb)) {
         const bool a_controls = keeps_z_axis(state.nodes[sa].vop);
         const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        const bool probe = d.score > 0 || ++d.refused % Deferrals::PROBE == 0;
+        const bool probe = d.score > 0 || ++d.refused % d.probe_gap == 0;
         if (probe && !d.touched(qubit_index(c))) {
             const std::uint32_t id = defer(state, c);
             controlled_z_from(state, id, c, o);

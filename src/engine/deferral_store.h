@@ -66,12 +66,14 @@ struct Deferrals {
     // How deferrals have paid off lately: +1 for each whose control, measured, came out
     // unentangled (the ancilla of a certain stabiliser measurement: no edge was ever toggled),
     // -1 for each that a gate or another qubit's measurement made settle first. Unless it is
-    // above 0 only every PROBE-th candidate becomes a deferral, so that circuits whose deferrals
-    // do not pay (random gates spread their Rs) pay little for them.
+    // above 0 only one candidate in `probe_gap` becomes a deferral, and each that settles early
+    // doubles the gap, so that circuits whose deferrals do not pay (random gates spread their Rs,
+    // and settling leaves a large star) soon make none.
     static constexpr int SCORE_LIMIT = 32;
-    static constexpr std::uint32_t PROBE = 16;
+    static constexpr std::uint32_t FIRST_GAP = 16, LAST_GAP = 1u << 24;
     int score = 0;
     std::uint32_t refused = 0;
+    std::uint32_t probe_gap = FIRST_GAP;
     // Set when a dense component found a deferral's R on it and stayed out of a tableau: the
     // deferrals settle after the gate.
     bool tableau_waits = false;

@@ -321,7 +321,8 @@ bool look_at_component(State& state, Slot s) {
         state.watch.next_look = due;
         return false;
     }
-    const std::uint16_t id = held_back_on(state, component.slots) ? NO_BLOCK : open_tableau(state);
+    if (held_back_on(state, component.slots)) return false;  // looked at again once they settle
+    const std::uint16_t id = open_tableau(state);
     if (id == NO_BLOCK) {
         wait(state, component.looked_at);
         return false;
