@@ -16,7 +16,7 @@ from test_fault_injection import N, OPERATIONS, sweep
 from test_tableau_form import AXES, STIM_NAME, check, load_circuits, measure_both
 from thresholds import DEFERRING, TABLEAU, thresholds
 
-DEFERRING_TABLEAUX = TABLEAU + (1,)
+DEFERRING_TABLEAUX = TABLEAU + (0,)
 
 
 @pytest.mark.parametrize("values", [DEFERRING, DEFERRING_TABLEAUX], ids=["graph", "with-tableaux"])

@@ -17,7 +17,7 @@ LARGE_TABLEAUX = TABLEAU[:-1] + (4096,)
 # the tiny ones with the default tableau thresholds, and controlled-Zs never held back
 TINY_UNDEFERRED = TINY + (128, 8, 3, 4096, 2**32 - 1)
 # the tiny ones, and every controlled-Z on a lightly linked control that could be held back is
-DEFERRING = TINY + (128, 8, 3, 4096, 1)
+DEFERRING = TINY + (128, 8, 3, 4096, 0)
 
 
 @contextlib.contextmanager

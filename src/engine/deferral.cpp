@@ -394,7 +394,8 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
     if (worth_deferring(state, sa, sb)) {
         const bool a_controls = keeps_z_axis(state.nodes[sa].vop);
         const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        const bool probe = d.score > 0 || ++d.refused % d.probe_gap == 0;
+        const bool probe = d.score > 0 || thresholds.defer_min == 0 ||
+                           (d.measured_lately(qubit_index(c)) && ++d.refused % d.probe_gap == 0);
         if (probe && !d.touched(qubit_index(c))) {
             const std::uint32_t id = defer(state, c);
             controlled_z_from(state, id, c, o);
@@ -461,6 +462,7 @@ std::string check_deferrals(const State& state) {
             const DeferredTerm& term = deferral.terms[i];
             if (term.qubit >= state.size() || term.pauli.identity()) return "malformed deferred term" + where;
             if (d.control_of[term.qubit] != Deferrals::NONE) return "a control in an R" + where;
+            if (state.node(Qubit(term.qubit)).in_tableau()) return "an R reaches into a tableau" + where;
             for (std::size_t j = 0; j < i; ++j) {
                 if (deferral.terms[j].qubit == term.qubit) return "two terms on one qubit" + where;
             }

@@ -18,6 +18,8 @@
 // deferral's R; R's qubits are distinct and are not controls; a qubit's touch list (threaded
 // through `touch_links`) holds exactly the deferrals with a term on it; links are symmetric.
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -74,6 +76,25 @@ struct Deferrals {
     int score = 0;
     std::uint32_t refused = 0;
     std::uint32_t probe_gap = FIRST_GAP;
+    // The qubits measured last. Trials are made only with one of them as the control: an ancilla
+    // measured, reset and put to work again, as in error correction; a circuit that measures only
+    // at its end never makes one.
+    static constexpr std::size_t RECENT = 64;
+    std::array<std::uint32_t, RECENT> measured_last = filled_with_none();
+    std::size_t measured_next = 0;
+
+    void note_measured(std::uint32_t qubit) noexcept {
+        measured_last[measured_next] = qubit;
+        measured_next = (measured_next + 1) % RECENT;
+    }
+    bool measured_lately(std::uint32_t qubit) const noexcept {
+        return std::find(measured_last.begin(), measured_last.end(), qubit) != measured_last.end();
+    }
+    static constexpr std::array<std::uint32_t, RECENT> filled_with_none() noexcept {
+        std::array<std::uint32_t, RECENT> none{};
+        none.fill(NONE);
+        return none;
+    }
     // Set when a dense component found a deferral's R on it and stayed out of a tableau: the
     // deferrals settle after the gate.
     bool tableau_waits = false;

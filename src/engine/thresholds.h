@@ -33,7 +33,8 @@ struct Thresholds {
     // The largest component held in a tableau; never above TABLEAU_MAX.
     std::uint32_t tableau_max;
     // A controlled-Z that would toggle at least this many edges from a control with few edges of
-    // its own is held back as a deferral instead (engine/deferral.h).
+    // its own is held back as a deferral instead (engine/deferral.h), once trials have shown that
+    // deferrals pay in the circuit at hand. 0 holds back every such controlled-Z, without trials.
     std::uint32_t defer_min;
 };
 

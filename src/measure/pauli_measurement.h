@@ -20,6 +20,7 @@ template <class Draw>
 std::uint8_t measure(State& state, Qubit q, axis_t axis, Draw&& draw) {
     state.check(q);
     if (state.deferrals.live != 0) [[unlikely]] settle_for_measurement(state, q, axis);
+    state.deferrals.note_measured(static_cast<std::uint32_t>(index_of(q)));
     const Slot s = state.slot(q);
     ensure_graph_form(state, s);
     note_measurement(state);
