@@ -280,7 +280,8 @@ void cz(State& state, Qubit a, Qubit b) {
         cz_with_deferrals(state, a, b);
         return;
     }
-    cz_in_graph_or_tableau(state, a, b, sa, sb);
+    if ((state.nodes[sa].in_tableau() || state.nodes[sb].in_tableau()) && cz_in_tableau(state, sa, sb)) return;
+    cz_in_graph_form(state, a, b, sa, sb, true);
 }
 
 }  // namespace nodeweave

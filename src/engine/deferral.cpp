@@ -371,6 +371,14 @@ void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
 
 }  // namespace
 
+void conjugate_terms(Deferrals& deferrals, std::uint32_t qubit, vop_t g) noexcept {
+    deferrals.for_each_touching(qubit, [&](std::uint32_t id) {
+        Deferral& deferral = deferrals.by_id[id];
+        DeferredTerm* term = term_on(deferral, qubit);
+        term->pauli = conjugate(term->pauli, g, deferral.turns);
+    });
+}
+
 void cz_with_deferrals(State& state, Qubit a, Qubit b) {
     Deferrals& d = state.deferrals;
     std::uint32_t ca = d.control_id(qubit_index(a)), cb = d.control_id(qubit_index(b));
