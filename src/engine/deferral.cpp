@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/cz.h"
-#include "engine/tableau_form.h"
 
 namespace nodeweave {
 
@@ -234,10 +233,10 @@ std::uint32_t defer(State& state, Qubit c) {
 // Settling: C_c(R) |+>_c |G> = diag(1, mu)_c CZ(c, T) |+>_c |G>. With R below the VOPs
 // i^turns X_S Z_Z (S the qubits where R has an X part, Z those with a Z part), multiplying R|G> by
 // the stabilisers K_v = X_v Z_N(v) of S leaves a product of Zs: T = Z + the sum of N(v) over S
-// (mod 2), and mu = i^(turns + 3 #Y) (-1)^(edges within S). For a stabiliser of the state T is empty: the
-// control comes out unentangled, as the ancilla of a certain measurement does.
-// Computes T into d.ends and returns mu's quarter turns. Throws std::bad_alloc with nothing
-// changed.
+// (mod 2), and mu = i^(turns + 3 #Y) (-1)^(edges within S). For a stabiliser of the state T is
+// empty: the control comes out unentangled, as the ancilla of a certain measurement does.
+// star_of computes T into d.ends and returns mu's quarter turns. Throws std::bad_alloc with
+// nothing changed.
 unsigned star_of(State& state, std::uint32_t id) {
     constexpr std::uint8_t IN_X = 4, PARITY = 8, SEEN = 16;
     Deferrals& d = state.deferrals;
@@ -291,9 +290,6 @@ enum class Why { control_measured, too_soon, query };
 
 void settle(State& state, std::uint32_t id, Why why) {
     Deferrals& d = state.deferrals;
-    // The graph form of every qubit of R (the same state, so this may stand alone).
-    for (const DeferredTerm& term : d.by_id[id].terms) ensure_graph_form(state, state.slot(Qubit(term.qubit)));
-
     // Move C_c(R) next to the graph, past the older deferrals, leaving links where Rs anticommute.
     d.met.clear();
     for (const DeferredTerm& term : d.by_id[id].terms) meet_anticommuting(d, id, term.qubit, term.pauli, true);
