@@ -9,11 +9,11 @@ import pytest
 import stim
 
 import _nodeweave_testing as testing
-from gates import SINGLE_QUBIT_GATES as SINGLE, TWO_QUBIT_GATES as TWO
+from gates import SINGLE_QUBIT_GATES as SINGLE
 from nodeweave import NodeWeave
 from stim_oracle import assert_same_state, to_stim
 from test_fault_injection import N, OPERATIONS, sweep
-from test_tableau_form import AXES, STIM_NAME, check, load_circuits, measure_both
+from test_tableau_form import check, gate_both, load_circuits, measure_both, peek_both
 from thresholds import DEFERRING, TABLEAU, thresholds
 
 DEFERRING_TABLEAUX = TABLEAU + (0,)
@@ -30,26 +30,14 @@ def test_random_circuits_with_held_back_gates_match_stim(values):
             ref.set_num_qubits(n)
             for step in range(60):
                 draw = rng.random()
-                if draw < 0.5:
-                    gate, (a, b) = rng.choice(TWO), rng.sample(range(n), 2)
-                    testing.apply(sim, gate, a, b)
-                    getattr(ref, gate)(a, b)
-                elif draw < 0.85:
-                    gate, q = rng.choice(SINGLE), rng.randrange(n)
-                    testing.apply(sim, gate, q)
-                    getattr(ref, STIM_NAME.get(gate, gate))(q)
+                if draw < 0.85:
+                    gate_both(sim, ref, rng, n, draw < 0.5)
                 elif draw < 0.95:
                     before = testing.deferrals(sim)
                     measure_both(sim, ref, rng.randrange(n), rng.randrange(3), rng)
                     settled_by_measurement += testing.deferrals(sim) < before
                 else:
-                    records, _ = testing.peek(sim, rng.sample(range(n), rng.randint(1, n)),
-                                              [rng.getrandbits(32) for _ in range(2 * n + 2)])
-                    trial = ref.copy()
-                    for q, bit, axis in records:
-                        expect = getattr(trial, "peek_" + AXES[axis])(q)
-                        assert expect == 0 or bit == (expect == -1), (seed, step, q)
-                        getattr(trial, "postselect_" + AXES[axis])(q, desired_value=bool(bit))
+                    peek_both(sim, ref, rng, n, (seed, step))
                 testing.check(sim)
                 held += testing.deferrals(sim)
                 if step % 20 == 19:  # reading the graph settles every deferral

@@ -58,6 +58,29 @@ def measure_both(sim, ref, q, axis, rng):
     return bit
 
 
+def gate_both(sim, ref, rng, n, two_qubit):
+    """A random gate of either kind through the engine and on stim."""
+    if two_qubit:
+        gate, (a, b) = rng.choice(TWO), rng.sample(range(n), 2)
+        testing.apply(sim, gate, a, b)
+        getattr(ref, gate)(a, b)
+    else:
+        gate, q = rng.choice(SINGLE), rng.randrange(n)
+        testing.apply(sim, gate, q)
+        getattr(ref, STIM_NAME.get(gate, gate))(q)
+
+
+def peek_both(sim, ref, rng, n, context):
+    """A peek at random qubits: each outcome possible for stim's state after the ones before it."""
+    records, _ = testing.peek(sim, rng.sample(range(n), rng.randint(1, n)),
+                              [rng.getrandbits(32) for _ in range(2 * n + 2)])
+    trial = ref.copy()
+    for q, bit, axis in records:
+        expect = getattr(trial, "peek_" + AXES[axis])(q)
+        assert expect == 0 or bit == (expect == -1), (context, q)
+        getattr(trial, "postselect_" + AXES[axis])(q, desired_value=bool(bit))
+
+
 @pytest.mark.parametrize("values", [TABLEAU, LARGE_TABLEAUX], ids=["six-qubit-tableaux", "large-tableaux"])
 def test_random_circuits_through_tableaux_match_stim(values):
     """With tableaux of at most six qubits, many joins send tableaux back to graph form."""
@@ -70,26 +93,14 @@ def test_random_circuits_through_tableaux_match_stim(values):
             ref.set_num_qubits(n)
             for step in range(50):
                 draw = rng.random()
-                if draw < 0.45:
-                    gate, (a, b) = rng.choice(TWO), rng.sample(range(n), 2)
-                    testing.apply(sim, gate, a, b)
-                    getattr(ref, gate)(a, b)
-                elif draw < 0.85:
-                    gate, q = rng.choice(SINGLE), rng.randrange(n)
-                    testing.apply(sim, gate, q)
-                    getattr(ref, STIM_NAME.get(gate, gate))(q)
+                if draw < 0.85:
+                    gate_both(sim, ref, rng, n, draw < 0.45)
                 elif draw < 0.95:
                     outcomes += measure_both(sim, ref, rng.randrange(n), rng.randrange(3), rng)
                 else:
                     before = testing.dump(sim)
-                    records, _ = testing.peek(sim, rng.sample(range(n), rng.randint(1, n)),
-                                              [rng.getrandbits(32) for _ in range(2 * n + 2)])
+                    peek_both(sim, ref, rng, n, (seed, step))
                     assert testing.dump(sim) == before, "a peek changed the state"
-                    trial = ref.copy()
-                    for q, bit, axis in records:
-                        expect = getattr(trial, "peek_" + AXES[axis])(q)
-                        assert expect == 0 or bit == (expect == -1), (seed, step, q)
-                        getattr(trial, "postselect_" + AXES[axis])(q, desired_value=bool(bit))
                 held += bool(testing.layout(sim)["tableaux"])
                 check(sim, ref, f"seed {seed}, step {step}")
     assert held > 300 and outcomes > 50, (held, outcomes)

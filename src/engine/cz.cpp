@@ -269,9 +269,9 @@ void cz_in_graph_form(State& state, Qubit a, Qubit b, Slot sa, Slot sb, bool may
 
 }  // namespace
 
-void cz_in_graph_or_tableau(State& state, Qubit a, Qubit b, Slot sa, Slot sb, bool may_enter) {
+void cz_in_graph_or_tableau(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
     if ((state.nodes[sa].in_tableau() || state.nodes[sb].in_tableau()) && cz_in_tableau(state, sa, sb)) return;
-    cz_in_graph_form(state, a, b, sa, sb, may_enter);
+    cz_in_graph_form(state, a, b, sa, sb, true);
 }
 
 void cz(State& state, Qubit a, Qubit b) {
@@ -280,8 +280,7 @@ void cz(State& state, Qubit a, Qubit b) {
         cz_with_deferrals(state, a, b);
         return;
     }
-    if ((state.nodes[sa].in_tableau() || state.nodes[sb].in_tableau()) && cz_in_tableau(state, sa, sb)) return;
-    cz_in_graph_form(state, a, b, sa, sb, true);
+    cz_in_graph_or_tableau(state, a, b, sa, sb);
 }
 
 }  // namespace nodeweave

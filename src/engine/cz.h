@@ -11,9 +11,8 @@ namespace nodeweave {
 void cz(State& state, Qubit a, Qubit b);
 
 // CZ on the graph or tableau form alone, a and b living in slots sa and sb, with no regard to
-// deferrals (engine/deferral.h); a component may move into a tableau only when `may_enter`.
-// Throws std::bad_alloc with the state unchanged.
-void cz_in_graph_or_tableau(State& state, Qubit a, Qubit b, Slot sa, Slot sb, bool may_enter = true);
+// deferrals (engine/deferral.h). Throws std::bad_alloc with the state unchanged.
+void cz_in_graph_or_tableau(State& state, Qubit a, Qubit b, Slot sa, Slot sb);
 
 // Toggles the edge between c and each of `others` (distinct slots, c not among them). Throws
 // std::bad_alloc with nothing changed.

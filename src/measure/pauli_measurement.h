@@ -18,10 +18,9 @@ namespace nodeweave {
 // `draw` is called at most once, before anything changes, and only when the outcome is random.
 template <class Draw>
 std::uint8_t measure(State& state, Qubit q, axis_t axis, Draw&& draw) {
-    state.check(q);
+    const Slot s = state.slot(q);  // settling deferrals never moves a qubit to another slot
     if (state.deferrals.live != 0) [[unlikely]] settle_for_measurement(state, q, axis);
     state.deferrals.note_measured(static_cast<std::uint32_t>(index_of(q)));
-    const Slot s = state.slot(q);
     ensure_graph_form(state, s);
     note_measurement(state);
     const GraphAxis m = through_vop(axis, state.nodes[s].vop);
