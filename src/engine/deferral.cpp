@@ -42,24 +42,27 @@ void reserve_term(Deferrals& d, std::uint32_t id) {
     deferral.terms.reserve(deferral.terms.size() + 1);
 }
 
-void add_touch(Deferrals& d, std::uint32_t id, std::uint32_t qubit) noexcept {
+// A new entry for deferral `id` at the head of qubit's touch list, holding the term p; returns it.
+std::uint32_t add_touch(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p) noexcept {
     const std::uint32_t link = d.free_links.back();
     d.free_links.pop_back();
-    d.touch_links[link] = {id, d.touch_head[qubit]};
+    d.touch_links[link] = {id, d.touch_head[qubit], p, 0};
     d.touch_head[qubit] = link;
+    return link;
 }
 
-void forget_touch(Deferrals& d, std::uint32_t id, std::uint32_t qubit) noexcept {
+// Takes the entry `link` out of qubit's touch list; returns the phase it held.
+unsigned forget_touch(Deferrals& d, std::uint32_t qubit, std::uint32_t link) noexcept {
     std::uint32_t* at = &d.touch_head[qubit];
-    while (d.touch_links[*at].id != id) at = &d.touch_links[*at].next;
-    const std::uint32_t link = *at;
+    while (*at != link) at = &d.touch_links[*at].next;
     *at = d.touch_links[link].next;
     d.free_links.push_back(link);
+    return d.touch_links[link].turns;
 }
 
 void erase_term(Deferrals& d, std::uint32_t id, DeferredTerm* term) noexcept {
     Deferral& deferral = d.by_id[id];
-    forget_touch(d, id, term->qubit);
+    deferral.turns += forget_touch(d, term->qubit, term->link);
     *term = deferral.terms.back();
     deferral.terms.pop_back();
 }
@@ -68,11 +71,11 @@ void erase_term(Deferrals& d, std::uint32_t id, DeferredTerm* term) noexcept {
 void multiply_term(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p) noexcept {
     Deferral& deferral = d.by_id[id];
     if (DeferredTerm* term = term_on(deferral, qubit)) {
-        term->pauli = multiply(p, term->pauli, deferral.turns);
-        if (term->pauli.identity()) erase_term(d, id, term);
+        PauliBits& pauli = d.touch_links[term->link].pauli;
+        pauli = multiply(p, pauli, deferral.turns);
+        if (pauli.identity()) erase_term(d, id, term);
     } else {
-        deferral.terms.push_back({qubit, p});
-        add_touch(d, id, qubit);
+        deferral.terms.push_back({qubit, add_touch(d, id, qubit, p)});
     }
 }
 
@@ -81,18 +84,17 @@ void set_term(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p) 
     Deferral& deferral = d.by_id[id];
     DeferredTerm* term = term_on(deferral, qubit);
     if (term != nullptr && !p.identity()) {
-        term->pauli = p;
+        d.touch_links[term->link].pauli = p;
     } else if (term != nullptr) {
         erase_term(d, id, term);
     } else if (!p.identity()) {
-        deferral.terms.push_back({qubit, p});
-        add_touch(d, id, qubit);
+        deferral.terms.push_back({qubit, add_touch(d, id, qubit, p)});
     }
 }
 
-PauliBits pauli_on(const Deferral& deferral, std::uint32_t qubit) noexcept {
-    const DeferredTerm* term = term_on(deferral, qubit);
-    return term ? term->pauli : PauliBits{};
+PauliBits pauli_on(const Deferrals& d, std::uint32_t id, std::uint32_t qubit) noexcept {
+    const DeferredTerm* term = term_on(d.by_id[id], qubit);
+    return term ? d.pauli_of(*term) : PauliBits{};
 }
 
 // Adds or removes the CZ between the controls of a and b, with room reserved.
@@ -143,7 +145,7 @@ void make_live(Deferrals& d, std::uint32_t id, std::uint32_t control) noexcept {
 // Retires a deferral whose R has been applied and whose links are gone.
 void retire(Deferrals& d, std::uint32_t id) noexcept {
     Deferral& deferral = d.by_id[id];
-    for (const DeferredTerm& term : deferral.terms) forget_touch(d, id, term.qubit);
+    for (const DeferredTerm& term : deferral.terms) forget_touch(d, term.qubit, term.link);
     deferral.terms.clear();
     d.control_of[deferral.control] = Deferrals::NONE;
     deferral.control = Deferral::NO_CONTROL;
@@ -155,10 +157,10 @@ void retire(Deferrals& d, std::uint32_t id) noexcept {
 // newer, whose term on `qubit` anticommutes with p. Throws std::bad_alloc, changing only d.met.
 void meet_anticommuting(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p, bool older) {
     const std::int64_t order = d.by_id[id].order;
-    d.for_each_touching(qubit, [&](std::uint32_t other) {
-        const Deferral& deferral = d.by_id[other];
-        if (other == id || (deferral.order < order) != older) return;
-        if (!anticommute(p, pauli_on(deferral, qubit))) return;
+    d.for_each_touch(qubit, [&](const TouchLink& entry) {
+        const std::uint32_t other = entry.id;
+        if (other == id || !anticommute(p, entry.pauli)) return;
+        if ((d.by_id[other].order < order) != older) return;
         for (std::size_t i = 0; i < d.met.size(); i += 2) {
             if (d.met[i] == other) {
                 d.met[i + 1] ^= 1;
@@ -221,8 +223,7 @@ std::uint32_t defer(State& state, Qubit c) {
         const vop_t v = state.nodes[t].vop;
         deferral.turns += 2u * CONJUGATED_SIGN[AXIS_Z][v];
         const std::uint32_t tq = qubit_index(state.qubit(t));
-        deferral.terms.push_back({tq, bits_of(CONJUGATED_AXIS[AXIS_Z][v])});
-        add_touch(d, id, tq);
+        deferral.terms.push_back({tq, add_touch(d, id, tq, bits_of(CONJUGATED_AXIS[AXIS_Z][v]))});
         remove_edge(state, sc, t);
         tidy(state, t);
     }
@@ -249,7 +250,9 @@ unsigned star_of(State& state, std::uint32_t id) {
     std::size_t reach = deferral.terms.size();
     for (const DeferredTerm& term : deferral.terms) {
         const Slot t = state.slot(Qubit(term.qubit));
-        const GraphAxis bare = through_vop(axis_of(term.pauli), state.nodes[t].vop);
+        const TouchLink& entry = d.touch_links[term.link];
+        const GraphAxis bare = through_vop(axis_of(entry.pauli), state.nodes[t].vop);
+        turns += entry.turns;
         turns += 2u * bare.negated + (bare.axis == AXIS_Y ? 3u : 0u);
         const PauliBits bits = bits_of(bare.axis);
         if (bits.x) {
@@ -292,7 +295,7 @@ void settle(State& state, std::uint32_t id, Why why) {
     Deferrals& d = state.deferrals;
     // Move C_c(R) next to the graph, past the older deferrals, leaving links where Rs anticommute.
     d.met.clear();
-    for (const DeferredTerm& term : d.by_id[id].terms) meet_anticommuting(d, id, term.qubit, term.pauli, true);
+    for (const DeferredTerm& term : d.by_id[id].terms) meet_anticommuting(d, id, term.qubit, d.pauli_of(term), true);
     collect_odd(d);
     toggle_odd_links(d, id);
     d.by_id[id].order = --d.oldest;
@@ -358,7 +361,7 @@ void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
     reserve_touches(d, ids.size());
     cz_in_graph_or_tableau(state, a, b, sa, sb);
     for (std::uint32_t id : ids) {
-        PauliBits pa = pauli_on(d.by_id[id], qa), pb = pauli_on(d.by_id[id], qb);
+        PauliBits pa = pauli_on(d, id, qa), pb = pauli_on(d, id, qb);
         conjugate_by_cz(pa, pb, d.by_id[id].turns);
         set_term(d, id, qa, pa);
         set_term(d, id, qb, pb);
@@ -368,10 +371,10 @@ void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
 }  // namespace
 
 void conjugate_terms(Deferrals& deferrals, std::uint32_t qubit, vop_t g) noexcept {
-    deferrals.for_each_touching(qubit, [&](std::uint32_t id) {
-        Deferral& deferral = deferrals.by_id[id];
-        DeferredTerm* term = term_on(deferral, qubit);
-        term->pauli = conjugate(term->pauli, g, deferral.turns);
+    deferrals.for_each_touch(qubit, [&](TouchLink& entry) {
+        unsigned turns = entry.turns;
+        entry.pauli = conjugate(entry.pauli, g, turns);
+        entry.turns = static_cast<std::uint8_t>(turns & 3);
     });
 }
 
@@ -427,8 +430,8 @@ void settle_for_measurement(State& state, Qubit q, axis_t axis) {
     if (!d.touched(qubit)) return;
     const PauliBits measured = bits_of(axis);
     std::vector<std::uint32_t> ids;
-    d.for_each_touching(qubit, [&](std::uint32_t id) {
-        if (anticommute(measured, pauli_on(d.by_id[id], qubit))) ids.push_back(id);
+    d.for_each_touch(qubit, [&](const TouchLink& entry) {
+        if (anticommute(measured, entry.pauli)) ids.push_back(entry.id);
     });
     // Settling one deferral gives others terms only on its own control, so these stay as found.
     for (std::uint32_t id : ids) settle(state, id, Why::too_soon);
@@ -464,15 +467,22 @@ std::string check_deferrals(const State& state) {
         if (d.touched(deferral.control)) return "a deferral's control is in an R" + where;
         for (std::size_t i = 0; i < deferral.terms.size(); ++i) {
             const DeferredTerm& term = deferral.terms[i];
-            if (term.qubit >= state.size() || term.pauli.identity()) return "malformed deferred term" + where;
+            if (term.qubit >= state.size() || term.link >= d.touch_links.size() ||
+                d.touch_links[term.link].id != id || d.touch_links[term.link].pauli.identity()) {
+                return "malformed deferred term" + where;
+            }
             if (d.control_of[term.qubit] != Deferrals::NONE) return "a control in an R" + where;
             if (state.node(Qubit(term.qubit)).in_tableau()) return "an R reaches into a tableau" + where;
             for (std::size_t j = 0; j < i; ++j) {
                 if (deferral.terms[j].qubit == term.qubit) return "two terms on one qubit" + where;
             }
             std::size_t listed = 0;
-            d.for_each_touching(term.qubit, [&](std::uint32_t other) { listed += other == id; });
-            if (listed != 1) return "a touch list misses a term" + where;
+            bool its_entry = false;
+            d.for_each_touch(term.qubit, [&](const TouchLink& entry) {
+                listed += entry.id == id;
+                its_entry = its_entry || &entry == &d.touch_links[term.link];
+            });
+            if (listed != 1 || !its_entry) return "a touch list misses a term" + where;
         }
         for (std::uint32_t other : deferral.linked) {
             if (other >= d.by_id.size() || other == id || d.by_id[other].control == Deferral::NO_CONTROL) {
@@ -488,7 +498,8 @@ std::string check_deferrals(const State& state) {
         for (std::uint32_t link = d.touch_head[q]; link != Deferrals::NONE; link = d.touch_links[link].next) {
             if (++touches > d.touch_links.size()) return "a touch list runs in a circle";
             const std::uint32_t id = d.touch_links[link].id;
-            if (id >= d.by_id.size() || d.by_id[id].control == Deferral::NO_CONTROL || term_on(d.by_id[id], q) == nullptr) {
+            if (id >= d.by_id.size() || d.by_id[id].control == Deferral::NO_CONTROL || term_on(d.by_id[id], q) == nullptr ||
+                term_on(d.by_id[id], q)->link != link) {
                 return "a touch list names a deferral without a term there";
             }
         }

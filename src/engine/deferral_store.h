@@ -16,7 +16,8 @@
 //
 // Invariants (engine/check.cpp): a control has no edges, is in no block or tableau, and is in no
 // deferral's R; R's qubits are distinct and are not controls; a qubit's touch list (threaded
-// through `touch_links`) holds exactly the deferrals with a term on it; links are symmetric.
+// through `touch_links`) holds exactly the deferrals with a term on it, one entry each, and that
+// entry holds the term's Pauli; links are symmetric.
 
 #include <algorithm>
 #include <array>
@@ -31,22 +32,25 @@ namespace nodeweave {
 
 struct DeferredTerm {
     std::uint32_t qubit;
-    PauliBits pauli;  // never the identity
+    std::uint32_t link;  // the term's entry in the qubit's touch list, which holds its Pauli
 };
 
 struct Deferral {
     static constexpr std::uint32_t NO_CONTROL = UINT32_MAX;
     std::uint32_t control = NO_CONTROL;  // NO_CONTROL: the id is free
     std::int64_t order = 0;              // larger: applied later (further left above)
-    unsigned turns = 0;                  // R's phase, i^turns (mod 4)
+    unsigned turns = 0;                  // R's phase is i^turns times that of its touch entries
     std::vector<DeferredTerm> terms;
     std::vector<std::uint32_t> linked;   // ids of the deferrals joined to this one by a CZ
 };
 
-// One entry of a qubit's list of the deferrals that hold a term on it.
+// One entry of a qubit's list of the deferrals that hold a term on it, with the term itself: a
+// gate on the qubit conjugates every term there without reaching the deferrals' records.
 struct TouchLink {
     std::uint32_t id;
     std::uint32_t next;
+    PauliBits pauli{};         // never the identity while in a list
+    std::uint8_t turns = 0;    // the phase the term's conjugations left, i^turns (mod 4)
 };
 
 struct Deferrals {
@@ -107,14 +111,27 @@ struct Deferrals {
         return live == 0 ? NONE : control_of[qubit];
     }
     bool touched(std::uint32_t qubit) const noexcept { return live != 0 && touch_head[qubit] != NONE; }
+    // Calls f(entry) for each touch-list entry of `qubit`: one per deferral with a term there.
+    template <class F>
+    void for_each_touch(std::uint32_t qubit, F&& f) {
+        if (live == 0) return;
+        for (std::uint32_t link = touch_head[qubit]; link != NONE; link = touch_links[link].next) {
+            f(touch_links[link]);
+        }
+    }
+    template <class F>
+    void for_each_touch(std::uint32_t qubit, F&& f) const {
+        if (live == 0) return;
+        for (std::uint32_t link = touch_head[qubit]; link != NONE; link = touch_links[link].next) {
+            f(touch_links[link]);
+        }
+    }
     // Calls f(id) for each deferral with a term on `qubit`.
     template <class F>
     void for_each_touching(std::uint32_t qubit, F&& f) const {
-        if (live == 0) return;
-        for (std::uint32_t link = touch_head[qubit]; link != NONE; link = touch_links[link].next) {
-            f(touch_links[link].id);
-        }
+        for_each_touch(qubit, [&](const TouchLink& entry) { f(entry.id); });
     }
+    PauliBits pauli_of(const DeferredTerm& term) const noexcept { return touch_links[term.link].pauli; }
 };
 
 // The term of `deferral` on `qubit`, or nullptr.
