@@ -18,6 +18,13 @@ constexpr PauliBits PAULI_Z{0, 1};
 
 // ---- bookkeeping (each step reserves first, so that its changes cannot fail) ----------------
 
+// Capacity for at least `size` elements, grown geometrically: records and free lists grow one
+// element at a time. Throws std::bad_alloc with v unchanged.
+template <class T>
+void ensure_capacity(std::vector<T>& v, std::size_t size) {
+    if (v.capacity() < size) v.reserve(std::max<std::size_t>({size, 2 * v.capacity(), 4}));
+}
+
 // The per-qubit tables, made at the first deferral. Throws std::bad_alloc with nothing changed.
 void ensure_tables(Deferrals& d, std::size_t qubits) {
     if (!d.control_of.empty() || qubits == 0) return;
@@ -30,7 +37,7 @@ void ensure_tables(Deferrals& d, std::size_t qubits) {
 // nothing).
 void reserve_touches(Deferrals& d, std::size_t count) {
     while (d.free_links.size() < count) {
-        d.free_links.reserve(d.touch_links.size() + 1);
+        ensure_capacity(d.free_links, d.touch_links.size() + 1);
         d.touch_links.push_back({0, Deferrals::NONE});
         d.free_links.push_back(static_cast<std::uint32_t>(d.touch_links.size() - 1));
     }
@@ -39,7 +46,7 @@ void reserve_touches(Deferrals& d, std::size_t count) {
 // Room for `id` to gain one more term.
 void reserve_term(Deferrals& d, std::uint32_t id) {
     Deferral& deferral = d.by_id[id];
-    deferral.terms.reserve(deferral.terms.size() + 1);
+    ensure_capacity(deferral.terms, deferral.terms.size() + 1);
 }
 
 // A new entry for deferral `id` at the head of qubit's touch list, holding the term p; returns it.
@@ -116,15 +123,16 @@ void toggle_link(Deferrals& d, std::uint32_t a, std::uint32_t b) noexcept {
 // Toggles the links between `id` and each deferral in d.odd. Throws std::bad_alloc with nothing
 // changed.
 void toggle_odd_links(Deferrals& d, std::uint32_t id) {
-    d.by_id[id].linked.reserve(d.by_id[id].linked.size() + d.odd.size());
-    for (std::uint32_t other : d.odd) d.by_id[other].linked.reserve(d.by_id[other].linked.size() + 1);
+    if (d.odd.empty()) return;
+    ensure_capacity(d.by_id[id].linked, d.by_id[id].linked.size() + d.odd.size());
+    for (std::uint32_t other : d.odd) ensure_capacity(d.by_id[other].linked, d.by_id[other].linked.size() + 1);
     for (std::uint32_t other : d.odd) toggle_link(d, id, other);
 }
 
 // A free id with its record ready (not yet live). Throws std::bad_alloc with nothing changed.
 std::uint32_t take_free_id(Deferrals& d) {
     if (d.free_ids.empty()) {
-        d.free_ids.reserve(d.by_id.size() + 1);
+        ensure_capacity(d.free_ids, d.by_id.size() + 1);
         d.by_id.emplace_back();
         d.free_ids.push_back(static_cast<std::uint32_t>(d.by_id.size() - 1));
     }
