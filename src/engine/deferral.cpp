@@ -29,8 +29,10 @@ void ensure_capacity(std::vector<T>& v, std::size_t size) {
 void ensure_tables(Deferrals& d, std::size_t qubits) {
     if (!d.control_of.empty() || qubits == 0) return;
     std::vector<std::uint32_t> control_of(qubits, Deferrals::NONE), touch_head(qubits, Deferrals::NONE);
+    std::vector<Deferrals::Marks> marks(qubits, 0);
     d.control_of.swap(control_of);
     d.touch_head.swap(touch_head);
+    d.marks.swap(marks);
 }
 
 // Room for `count` more touch-list entries. Throws std::bad_alloc (with room made, which means
@@ -247,13 +249,11 @@ std::uint32_t defer(State& state, Qubit c) {
 // star_of computes T into d.ends and returns mu's quarter turns. Throws std::bad_alloc with
 // nothing changed.
 unsigned star_of(State& state, std::uint32_t id) {
-    constexpr std::uint8_t IN_X = 4, PARITY = 8, SEEN = 16;
     Deferrals& d = state.deferrals;
     const Deferral& deferral = d.by_id[id];
     unsigned turns = deferral.turns;
     d.x_part.clear();
     d.z_part.clear();
-    d.flipped.clear();
     d.ends.clear();
     std::size_t reach = deferral.terms.size();
     for (const DeferredTerm& term : deferral.terms) {
@@ -269,31 +269,32 @@ unsigned star_of(State& state, std::uint32_t id) {
         }
         if (bits.z) d.z_part.push_back(t);
     }
-    d.flipped.reserve(reach);
+    d.flipped.resize(reach);
     d.ends.reserve(reach);
-    // From here on nothing allocates until the marks are cleared.
-    for (Slot v : d.x_part) state.nodes[v].mark |= IN_X;
+    // From here on nothing allocates until the marks are cleared. The marks live in a byte per
+    // slot of their own, and the walk runs without a branch.
+    using Marks = Deferrals::Marks;
+    Marks* const marks = d.marks.data();
+    Slot* const flipped = d.flipped.data();
+    std::size_t count = 0;
     std::uint64_t inner = 0;
     auto flip = [&](Slot y) {
-        std::uint8_t& mark = state.nodes[y].mark;
-        if (!(mark & SEEN)) {
-            mark |= SEEN;
-            d.flipped.push_back(y);
-        }
-        mark ^= PARITY;
+        const Marks m = marks[index_of(y)];
+        flipped[count] = y;
+        count += !(m & Deferrals::SEEN);
+        inner += m & Deferrals::IN_X;
+        marks[index_of(y)] = (m ^ Deferrals::PARITY) | Deferrals::SEEN;
     };
-    for (Slot v : d.x_part) {
-        for_each_neighbour(state, v, [&](Slot y) {
-            flip(y);
-            if (state.nodes[y].mark & IN_X) ++inner;
-        });
+    for (Slot t : d.z_part) flip(t);  // before the X part is marked: these count no inner edge
+    for (Slot v : d.x_part) marks[index_of(v)] |= Deferrals::IN_X;
+    for (Slot v : d.x_part) for_each_neighbour(state, v, flip);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Slot y = flipped[i];
+        if (marks[index_of(y)] & Deferrals::PARITY) d.ends.push_back(y);
+        marks[index_of(y)] = 0;
     }
-    for (Slot t : d.z_part) flip(t);
-    for (Slot y : d.flipped) {
-        if (state.nodes[y].mark & PARITY) d.ends.push_back(y);
-        state.nodes[y].mark = 0;
-    }
-    for (Slot v : d.x_part) state.nodes[v].mark = 0;
+    for (Slot v : d.x_part) marks[index_of(v)] = 0;
+    // Each edge within S was counted from both of its ends.
     return turns + 2u * static_cast<unsigned>((inner / 2) & 1);
 }
 
@@ -456,10 +457,14 @@ void settle_all(State& state) {
 
 std::string check_deferrals(const State& state) {
     const Deferrals& d = state.deferrals;
-    if (!d.control_of.empty() && (d.control_of.size() != state.size() || d.touch_head.size() != state.size())) {
+    if (!d.control_of.empty() && (d.control_of.size() != state.size() || d.touch_head.size() != state.size() ||
+                                  d.marks.size() != state.size())) {
         return "deferral tables do not cover every qubit";
     }
     if (d.control_of.empty() && (d.live != 0 || !d.touch_head.empty())) return "deferrals without tables";
+    if (std::find_if(d.marks.begin(), d.marks.end(), [](Deferrals::Marks m) { return m != 0; }) != d.marks.end()) {
+        return "a settling left a mark";
+    }
     std::size_t live = 0, terms = 0;
     for (std::uint32_t id = 0; id < d.by_id.size(); ++id) {
         const Deferral& deferral = d.by_id[id];

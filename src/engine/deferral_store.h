@@ -69,6 +69,10 @@ struct Deferrals {
     // Scratch of a settling: R's qubits with an X part and with a Z part, the vertices whose
     // parity was flipped, and the star's ends.
     std::vector<Slot> x_part, z_part, flipped, ends;
+    // By slot, sized with the tables above, 0 between settlings: a settling's marks.
+    using Marks = std::uint8_t;
+    static constexpr Marks IN_X = 1, PARITY = 2, SEEN = 4;
+    std::vector<Marks> marks;
     // How deferrals have paid off lately: +1 for each whose control, measured, came out
     // unentangled (the ancilla of a certain stabiliser measurement: no edge was ever toggled),
     // -1 for each that a gate or another qubit's measurement made settle first. Unless it is
