@@ -150,7 +150,7 @@ inline const DeferredTerm* term_on(const Deferral& deferral, std::uint32_t qubit
 }
 
 // The gate g has acted on `qubit` (not a control): every R holding it is conjugated. Out of line,
-// so that a single-qubit gate stays a table look-up and one test.
-[[gnu::noinline, gnu::cold]] void conjugate_terms(Deferrals& deferrals, std::uint32_t qubit, vop_t g) noexcept;
+// so that a single-qubit gate stays a table look-up and one test while no deferral is live.
+[[gnu::noinline]] void conjugate_terms(Deferrals& deferrals, std::uint32_t qubit, vop_t g) noexcept;
 
 }  // namespace nodeweave

@@ -85,7 +85,8 @@ State copy_state(const State& state);
 inline void apply_gate(State& state, Qubit q, vop_t g) {
     Node& node = state.node(q);
     node.vop = VOP_PRODUCT[g][node.vop];
-    if (state.deferrals.live != 0) [[unlikely]] conjugate_terms(state.deferrals, static_cast<std::uint32_t>(index_of(q)), g);
+    const auto qubit = static_cast<std::uint32_t>(index_of(q));
+    if (state.deferrals.touched(qubit)) [[unlikely]] conjugate_terms(state.deferrals, qubit, g);
     verify(state);
 }
 
