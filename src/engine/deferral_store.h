@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "clifford/tables.h"
+#include "engine/bits.h"
 #include "engine/index.h"
 #include "engine/pauli.h"
 
@@ -73,6 +74,7 @@ struct Deferrals {
     using Marks = std::uint8_t;
     static constexpr Marks IN_X = 1, PARITY = 2, SEEN = 4;
     std::vector<Marks> marks;
+    std::vector<row_word> row_sum;  // a settling's XOR of dense-block rows
     // How deferrals have paid off lately: +1 for each whose control, measured, came out
     // unentangled (the ancilla of a certain stabiliser measurement: no edge was ever toggled),
     // -1 for each that a gate or another qubit's measurement made settle first. Unless it is
