@@ -13,7 +13,7 @@ from gates import SINGLE_QUBIT_GATES as SINGLE
 from nodeweave import NodeWeave
 from stim_oracle import assert_same_state, to_stim
 from test_fault_injection import N, OPERATIONS, sweep
-from test_tableau_form import check, gate_both, load_circuits, measure_both, peek_both
+from test_tableau_form import check, load_circuits, peek_both, random_step, run_program
 from thresholds import DEFERRING, TABLEAU, thresholds
 
 DEFERRING_TABLEAUX = TABLEAU + (0,)
@@ -29,15 +29,9 @@ def test_random_circuits_with_held_back_gates_match_stim(values):
             sim, ref = NodeWeave(n), stim.TableauSimulator()
             ref.set_num_qubits(n)
             for step in range(60):
-                draw = rng.random()
-                if draw < 0.85:
-                    gate_both(sim, ref, rng, n, draw < 0.5)
-                elif draw < 0.95:
-                    before = testing.deferrals(sim)
-                    measure_both(sim, ref, rng.randrange(n), rng.randrange(3), rng)
-                    settled_by_measurement += testing.deferrals(sim) < before
-                else:
-                    peek_both(sim, ref, rng, n, (seed, step))
+                before = testing.deferrals(sim)
+                kind, _ = random_step(sim, ref, rng, n, 0.5, lambda: peek_both(sim, ref, rng, n, (seed, step)))
+                settled_by_measurement += kind == "measure" and testing.deferrals(sim) < before
                 testing.check(sim)
                 held += testing.deferrals(sim)
                 if step % 20 == 19:  # reading the graph settles every deferral
@@ -53,24 +47,10 @@ def test_ancillas_measure_their_stabilisers_without_touching_the_graph():
         for name, d in [("surface_code:rotated_memory_z", 5), ("color_code:memory_xyz", 5)]:
             program = circuits.translate(circuits.memory_circuit(stim, name, d))
             for shot in range(4):
-                sim, outcomes, peak = NodeWeave(program.circuit.num_qubits), [], 0
-                for op, qubits in program:
-                    if isinstance(qubits, tuple):
-                        for a, b in zip(*qubits):
-                            testing.apply(sim, op, a, b)
-                        peak = max(peak, testing.deferrals(sim))
-                        continue
-                    measure, fix = circuits.RECORDED.get(op), None
-                    if measure is None and op in circuits.RESETTING:
-                        measure, fix = circuits.RESETTING[op]
-                    for q in qubits:
-                        if measure is None:
-                            testing.apply(sim, op, q)
-                            continue
-                        bit = testing.apply(sim, measure, q)
-                        outcomes.append(bit)
-                        if fix and bit:
-                            testing.apply(sim, fix, q)
+                sim = NodeWeave(program.circuit.num_qubits)
+                held = []
+                outcomes = run_program(sim, program, circuits, lambda: held.append(testing.deferrals(sim)))
+                peak = max(held)
                 testing.check(sim)
                 assert program.mismatches(outcomes) == 0, (name, d, shot)
                 assert peak >= (d * d - 1) // 4, (name, peak)  # ancillas of a round held back at once

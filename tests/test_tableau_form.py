@@ -81,6 +81,44 @@ def peek_both(sim, ref, rng, n, context):
         getattr(trial, "postselect_" + AXES[axis])(q, desired_value=bool(bit))
 
 
+def run_program(sim, program, circuits, after_layer):
+    """A translated stim program through the engine, one call per operation, a reset as a
+    measurement and a correction; after_layer() runs after each layer of two-qubit gates. Returns
+    the recorded outcome bits."""
+    outcomes = []
+    for op, qubits in program:
+        if isinstance(qubits, tuple):
+            for a, b in zip(*qubits):
+                testing.apply(sim, op, a, b)
+            after_layer()
+            continue
+        measure, fix = circuits.RECORDED.get(op), None
+        if measure is None and op in circuits.RESETTING:
+            measure, fix = circuits.RESETTING[op]
+        for q in qubits:
+            if measure is None:
+                testing.apply(sim, op, q)
+                continue
+            bit = testing.apply(sim, measure, q)
+            outcomes.append(bit)
+            if fix and bit:
+                testing.apply(sim, fix, q)
+    return outcomes
+
+
+def random_step(sim, ref, rng, n, two_qubit_share, peek):
+    """One random step on both simulators: a gate (85%, two-qubit with the given share), a
+    measurement (10%) or `peek()` (5%). Returns the kind, and measure_both's count for a measurement."""
+    draw = rng.random()
+    if draw < 0.85:
+        gate_both(sim, ref, rng, n, draw < two_qubit_share)
+        return "gate", 0
+    if draw < 0.95:
+        return "measure", measure_both(sim, ref, rng.randrange(n), rng.randrange(3), rng)
+    peek()
+    return "peek", 0
+
+
 @pytest.mark.parametrize("values", [TABLEAU, LARGE_TABLEAUX], ids=["six-qubit-tableaux", "large-tableaux"])
 def test_random_circuits_through_tableaux_match_stim(values):
     """With tableaux of at most six qubits, many joins send tableaux back to graph form."""
@@ -92,15 +130,11 @@ def test_random_circuits_through_tableaux_match_stim(values):
             sim, ref = NodeWeave(n), stim.TableauSimulator()
             ref.set_num_qubits(n)
             for step in range(50):
-                draw = rng.random()
-                if draw < 0.85:
-                    gate_both(sim, ref, rng, n, draw < 0.45)
-                elif draw < 0.95:
-                    outcomes += measure_both(sim, ref, rng.randrange(n), rng.randrange(3), rng)
-                else:
+                def peek():
                     before = testing.dump(sim)
                     peek_both(sim, ref, rng, n, (seed, step))
                     assert testing.dump(sim) == before, "a peek changed the state"
+                outcomes += random_step(sim, ref, rng, n, 0.45, peek)[1]
                 held += bool(testing.layout(sim)["tableaux"])
                 check(sim, ref, f"seed {seed}, step {step}")
     assert held > 300 and outcomes > 50, (held, outcomes)
@@ -153,24 +187,11 @@ def test_noiseless_memory_circuits_through_tableaux_keep_every_detector():
                         ("color_code:memory_xyz", 5)]:
             program = circuits.translate(circuits.memory_circuit(stim, name, d))
             for shot in range(5):
-                sim, outcomes = NodeWeave(program.circuit.num_qubits), []
-                for op, qubits in program:
-                    if isinstance(qubits, tuple):
-                        for a, b in zip(*qubits):
-                            testing.apply(sim, op, a, b)
-                        held += bool(testing.layout(sim)["tableaux"])
-                        continue
-                    measure, fix = circuits.RECORDED.get(op), None
-                    if measure is None and op in circuits.RESETTING:
-                        measure, fix = circuits.RESETTING[op]
-                    for q in qubits:
-                        if measure is None:
-                            testing.apply(sim, op, q)
-                            continue
-                        bit = testing.apply(sim, measure, q)
-                        outcomes.append(bit)
-                        if fix and bit:
-                            testing.apply(sim, fix, q)
+                sim = NodeWeave(program.circuit.num_qubits)
+                layers = []
+                outcomes = run_program(sim, program, circuits,
+                                       lambda: layers.append(bool(testing.layout(sim)["tableaux"])))
+                held += sum(layers)
                 testing.check(sim)
                 assert program.mismatches(outcomes) == 0, (name, d, shot)
     assert held > 20, held

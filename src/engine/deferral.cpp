@@ -69,6 +69,11 @@ unsigned forget_touch(Deferrals& d, std::uint32_t qubit, std::uint32_t link) noe
     return d.touch_links[link].turns;
 }
 
+// Gives deferral `id` the term p on `qubit`, where it has none, with room reserved.
+void add_term(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p) noexcept {
+    d.by_id[id].terms.push_back({qubit, add_touch(d, id, qubit, p)});
+}
+
 void erase_term(Deferrals& d, std::uint32_t id, DeferredTerm* term) noexcept {
     Deferral& deferral = d.by_id[id];
     deferral.turns += forget_touch(d, term->qubit, term->link);
@@ -84,7 +89,7 @@ void multiply_term(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBit
         pauli = multiply(p, pauli, deferral.turns);
         if (pauli.identity()) erase_term(d, id, term);
     } else {
-        deferral.terms.push_back({qubit, add_touch(d, id, qubit, p)});
+        add_term(d, id, qubit, p);
     }
 }
 
@@ -97,7 +102,7 @@ void set_term(Deferrals& d, std::uint32_t id, std::uint32_t qubit, PauliBits p) 
     } else if (term != nullptr) {
         erase_term(d, id, term);
     } else if (!p.identity()) {
-        deferral.terms.push_back({qubit, add_touch(d, id, qubit, p)});
+        add_term(d, id, qubit, p);
     }
 }
 
@@ -106,20 +111,23 @@ PauliBits pauli_on(const Deferrals& d, std::uint32_t id, std::uint32_t qubit) no
     return term ? d.pauli_of(*term) : PauliBits{};
 }
 
+// Removes `id`, which is there, from a deferral's links (their order does not matter).
+void unlink(std::vector<std::uint32_t>& linked, std::uint32_t id) noexcept {
+    *std::find(linked.begin(), linked.end(), id) = linked.back();
+    linked.pop_back();
+}
+
 // Adds or removes the CZ between the controls of a and b, with room reserved.
 void toggle_link(Deferrals& d, std::uint32_t a, std::uint32_t b) noexcept {
     std::vector<std::uint32_t>& la = d.by_id[a].linked;
     std::vector<std::uint32_t>& lb = d.by_id[b].linked;
-    const auto found = std::find(la.begin(), la.end(), b);
-    if (found == la.end()) {
+    if (std::find(la.begin(), la.end(), b) == la.end()) {
         la.push_back(b);
         lb.push_back(a);
         return;
     }
-    *found = la.back();
-    la.pop_back();
-    *std::find(lb.begin(), lb.end(), a) = lb.back();
-    lb.pop_back();
+    unlink(la, b);
+    unlink(lb, a);
 }
 
 // Toggles the links between `id` and each deferral in d.odd. Throws std::bad_alloc with nothing
@@ -233,7 +241,7 @@ std::uint32_t defer(State& state, Qubit c) {
         const vop_t v = state.nodes[t].vop;
         deferral.turns += 2u * CONJUGATED_SIGN[AXIS_Z][v];
         const std::uint32_t tq = qubit_index(state.qubit(t));
-        deferral.terms.push_back({tq, add_touch(d, id, tq, bits_of(CONJUGATED_AXIS[AXIS_Z][v]))});
+        add_term(d, id, tq, bits_of(CONJUGATED_AXIS[AXIS_Z][v]));
         remove_edge(state, sc, t);
         tidy(state, t);
     }
@@ -369,9 +377,7 @@ void settle(State& state, std::uint32_t id, Why why) {
     const std::uint32_t control = deferral.control;
     retire(d, id);
     for (std::uint32_t other : deferral.linked) {
-        std::vector<std::uint32_t>& back = d.by_id[other].linked;
-        *std::find(back.begin(), back.end(), id) = back.back();
-        back.pop_back();
+        unlink(d.by_id[other].linked, id);
         d.by_id[other].turns += z_sign;
         multiply_term(d, other, control, z_seen);
     }

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "clifford/tables.h"
@@ -108,8 +109,7 @@ struct Deferrals {
     // Set when a dense component found a deferral's R on it and stayed out of a tableau: the
     // deferrals settle after the gate.
     bool tableau_waits = false;
-    std::int64_t newest = 0;  // orders handed out so far run from oldest to newest
-    std::int64_t oldest = 0;
+    std::int64_t oldest = 0;  // the order last handed out: a new or settling deferral goes next to the graph
     std::size_t live = 0;
 
     // The id of the deferral whose control is `qubit`, or NONE.
@@ -119,18 +119,15 @@ struct Deferrals {
     bool touched(std::uint32_t qubit) const noexcept { return live != 0 && touch_head[qubit] != NONE; }
     // Calls f(entry) for each touch-list entry of `qubit`: one per deferral with a term there.
     template <class F>
-    void for_each_touch(std::uint32_t qubit, F&& f) {
+    void for_each_touch(std::uint32_t qubit, F&& f) const {
         if (live == 0) return;
         for (std::uint32_t link = touch_head[qubit]; link != NONE; link = touch_links[link].next) {
             f(touch_links[link]);
         }
     }
     template <class F>
-    void for_each_touch(std::uint32_t qubit, F&& f) const {
-        if (live == 0) return;
-        for (std::uint32_t link = touch_head[qubit]; link != NONE; link = touch_links[link].next) {
-            f(touch_links[link]);
-        }
+    void for_each_touch(std::uint32_t qubit, F&& f) {
+        std::as_const(*this).for_each_touch(qubit, [&](const TouchLink& entry) { f(const_cast<TouchLink&>(entry)); });
     }
     // Calls f(id) for each deferral with a term on `qubit`.
     template <class F>
