@@ -76,8 +76,16 @@ void toggle_between_in_rows(State& state, std::uint16_t id, const Slots* const* 
     for (std::size_t i = 0; i < count; ++i) xor_rows(block, &members[i * words], &masks[i * words]);
 }
 
-// Toggles every pair of vertices from two different groups (disjoint sets): in rows when there
-// are many pairs, otherwise edge by edge. Each vertex of the groups also gets list room for
+// Whether toggling `pairs` pairs among `total` vertices is dense work, worth a block: at least an
+// eighth of all pairs. A star toggle (one hub and its many leaves, as when two GHZ-type states
+// fuse) is not: in a block it would hold total^2 / 8 bytes for total edges, long after the
+// density is gone (a fusion network at its threshold held 600 B/qubit that way, 40 without).
+inline bool dense_toggle(std::uint64_t pairs, std::uint64_t total) {
+    return pairs >= thresholds.row_pairs && 8 * pairs >= total * total;
+}
+
+// Toggles every pair of vertices from two different groups (disjoint sets): in rows when the
+// pairs are many and dense, otherwise edge by edge. Each vertex of the groups also gets list room for
 // `later_appends` more entries, which the caller may use afterwards; nothing is compacted.
 void toggle_between(State& state, const Slots* const* groups, std::size_t count, std::size_t later_appends) {
     std::uint64_t total = 0, pairs = 0;
@@ -85,7 +93,7 @@ void toggle_between(State& state, const Slots* const* groups, std::size_t count,
         pairs += total * groups[i]->size();
         total += groups[i]->size();
     }
-    bool rows = pairs >= thresholds.row_pairs;
+    bool rows = dense_toggle(pairs, total);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t room = later_appends + (rows ? 0 : total - groups[i]->size());
         if (room == 0) continue;
