@@ -79,6 +79,7 @@ except ImportError:
 
 import circuits
 import document
+import fusion
 from circuits import RECORDED, RESETTING, CircuitProgram
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -237,6 +238,10 @@ WORKLOADS = [
     ("i", "surface-code memory circuit, d = {size}", w_surface, False, "surface"),
     ("j", "color-code memory circuit, d = {size}", w_color, False, "color"),
     ("k", "random CNOT/H/S circuit, 10n gates, M all", w_random_circuit, False, "random"),
+    ("l", "fusion network of 5-qubit stars, p_s = 0.5", fusion.w_fusion_threshold, False, "scale"),
+    ("l", "fusion network of 5-qubit stars, p_s = 1.0", fusion.w_fusion_certain, False, "scale"),
+    ("l", "GHZ by fusion: chain of 10-qubit GHZ states", fusion.w_ghz_fusion_chain, False, "scale"),
+    ("l", "GHZ by fusion: repeater tree of GHZ states", fusion.w_ghz_repeater, False, "scale"),
 ]
 DISTANCES = {"surface", "color"}  # sizes that are a code's distance, not a number of qubits
 
@@ -272,6 +277,12 @@ WORKLOAD_NOTES = """
 - j. Color-code memory: stim's `color_code:memory_xyz` circuit without noise, d rounds; d = 25.
 - k. Random circuit: 10n gates, each a `cx` on two distinct random qubits (probability 0.6), an `h`
   (0.2) or an `s` (0.2) on a random qubit, then `measure_z` on every qubit; n = 1000.
+- l. Fusion (fusion.py): side x side 5-qubit stars (side = round(sqrt(n / 5)); `h` on all and `cz`
+  from each centre to its four arms, untimed), then row by row each neighbouring pair of arms fused:
+  with probability p_s `cx(a, b)`, `h(a)`, `measure_z(a)`, `measure_z(b)`, otherwise the two
+  `measure_z` only; p_s = 0.5 is the percolation threshold. GHZ by fusion: n / 10 GHZ states of 10
+  qubits (untimed) fused end to end in a line; and n / 16 GHZ states merged pairwise in rounds
+  (a repeater tree), every fusion successful.
 - After each run of i to k, every detector and observable of the circuit is checked over the recorded
   outcomes: its parity must be the one of stim's noiseless reference sample.
 """
@@ -797,6 +808,13 @@ GOALS = [
     (w_surface, 75, "surface code, d = 75", []),
     (w_color, 25, "color code, d = 25: ≤ 3× stim's circuit run", [("stim circuit", 3)]),
     (w_random_circuit, 1000, "random CNOT/H/S, n = 1000: ≤ stim's circuit run", [("stim circuit", 1)]),
+    (fusion.w_fusion_threshold, 10**6, "fusion network at p_s = 0.5, n = 1e6: ≤ 64 B/qubit",
+     [("memory", 64)]),
+    (fusion.w_fusion_certain, 10**6, "fusion network at p_s = 1.0, n = 1e6", []),
+    (fusion.w_ghz_fusion_chain, 10**6, "GHZ chain by fusion, n = 1e6: ≤ 72 B/qubit (2× a star)",
+     [("memory", 72)]),
+    (fusion.w_ghz_repeater, 10**6, "GHZ repeater by fusion, n = 1e6: ≤ 72 B/qubit (2× a star)",
+     [("memory", 72)]),
 ]
 
 
@@ -900,8 +918,8 @@ def main():
     overrides = {}  # workload letter -> sizes
     for option in args.sizes or []:
         letters, _, values = option.rpartition(":")
-        if not set(letters) <= set("bcdefghijk"):
-            parser.error(f"--sizes {option}: the letters before ':' must be among b to k")
+        if not set(letters) <= set("bcdefghijkl"):
+            parser.error(f"--sizes {option}: the letters before ':' must be among b to l")
         for letter in letters or "bcde":
             overrides[letter] = [int(float(value)) for value in values.split(",")]
     selected = set(args.workloads.split(",")) if args.workloads else None
