@@ -448,7 +448,8 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
         const bool a_controls = ca != Deferrals::NONE;
         const std::uint32_t id = a_controls ? ca : cb;
         const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        if (keeps_z_axis(state.node(c).vop)) {
+        // A qubit held in a tableau has no edges to settle into, so it never joins an R.
+        if (keeps_z_axis(state.node(c).vop) && !state.node(o).in_tableau()) {
             controlled_z_from(state, id, c, o);
             settle_if_large(state, id);
             verify(state);
