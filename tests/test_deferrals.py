@@ -14,12 +14,10 @@ from nodeweave import NodeWeave
 from stim_oracle import assert_same_state, to_stim
 from test_fault_injection import N, OPERATIONS, sweep
 from test_tableau_form import check, load_circuits, peek_both, random_step, run_program
-from thresholds import DEFERRING, TABLEAU, thresholds
-
-DEFERRING_TABLEAUX = TABLEAU + (0,)
+from thresholds import DEFERRING, EVERY_FORM, thresholds
 
 
-@pytest.mark.parametrize("values", [DEFERRING, DEFERRING_TABLEAUX], ids=["graph", "with-tableaux"])
+@pytest.mark.parametrize("values", [DEFERRING, EVERY_FORM], ids=["graph", "with-tableaux"])
 def test_random_circuits_with_held_back_gates_match_stim(values):
     held = settled_by_measurement = 0
     with thresholds(values):

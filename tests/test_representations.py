@@ -16,7 +16,8 @@ from thresholds import TINY, TINY_UNDEFERRED, thresholds
 
 SINGLE, TWO = SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
 STIM_NAME = {"sdag": "s_dag"}  # every other gate has stim's name and operand order
-SMALL = [TINY, (2, 3, 2, 1, 4), (4, 10, 1, 1, 96)]
+SMALL = [TINY, dict(index_min=2, row_pairs=3, relabel_min=2, initial_row_words=1, star_max=4),
+         dict(index_min=4, row_pairs=10, relabel_min=1, initial_row_words=1, star_max=96)]
 
 
 def fresh(n):

@@ -1,10 +1,10 @@
 #pragma once
 // The docstring of each gate and measurement of NodeWeave, by the name of its entry in GATES
-// (engine/gates.h). A missing or stray docstring does not compile.
+// (engine/gates/gates.h). A missing or stray docstring does not compile.
 
 #include <string_view>
 
-#include "engine/gates.h"
+#include "engine/gates/gates.h"
 
 namespace nodeweave {
 

@@ -14,7 +14,7 @@
 #include <new>
 
 #include "bindings/python.h"
-#include "engine/panic.h"
+#include "engine/core/panic.h"
 
 namespace nodeweave {
 

@@ -4,7 +4,7 @@
 
 #include "bindings/borrow.h"
 #include "bindings/python.h"
-#include "engine/state.h"
+#include "engine/core/state.h"
 
 namespace nodeweave {
 

@@ -5,7 +5,7 @@
 // operation, convert its result. The access guards release on every path.
 //
 // The methods are the rows of one table: name, operation, parameter names, docstring and access.
-// The rows of the gates and measurements are made from their entries (engine/gates.h) and their
+// The rows of the gates and measurements are made from their entries (engine/gates/gates.h) and their
 // docstrings (gate_docs.h); the queries are written out. The table makes the argument
 // descriptions, the entry points and the method definitions; each entry point is a template on its row's position, so the operation it runs is known when it is
 // compiled and nothing is looked up per call.
@@ -23,9 +23,9 @@
 #include "bindings/owned_ref.h"
 #include "bindings/simulator_object.h"
 #include "bindings/value_types.h"
-#include "engine/deferral.h"
-#include "engine/entangled_group.h"
-#include "engine/gates.h"
+#include "engine/deferral/deferral.h"
+#include "engine/graph/entangled_group.h"
+#include "engine/gates/gates.h"
 #include "measure/peek.h"
 #include "measure/random_source.h"
 

@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
-#include "engine/deferral.h"
-#include "engine/measurement.h"
-#include "engine/tableau_form.h"
+#include "engine/deferral/deferral.h"
+#include "engine/graph/measurement.h"
+#include "engine/tableau/routing.h"
 
 namespace nodeweave {
 

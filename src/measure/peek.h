@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/deferral.h"
-#include "engine/state.h"
+#include "engine/deferral/deferral.h"
+#include "engine/core/state.h"
 #include "measure/pauli_measurement.h"
 
 namespace nodeweave {

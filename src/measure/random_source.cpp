@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "engine/panic.h"
+#include "engine/core/panic.h"
 #include "measure/chacha.h"
 
 namespace nodeweave {

@@ -20,7 +20,7 @@
 #include <new>
 
 #include "bindings/python.h"
-#include "engine/check.h"
+#include "engine/check/check.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "engine/cz_lookup.h"
+#include "engine/gates/cz_lookup.h"
 
 namespace nodeweave::literal {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "engine/graph.h"
+#include "engine/graph/graph.h"
 
 namespace nodeweave {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/state.h"
+#include "engine/core/state.h"
 #include "literal.h"
 
 namespace nodeweave {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bindings/convert.h"
@@ -14,14 +15,14 @@
 #include "bindings/python.h"
 #include "bindings/simulator_object.h"
 #include "clifford/tables.h"
-#include "engine/check.h"
-#include "engine/complementation.h"
-#include "engine/cz.h"
-#include "engine/cz_lookup.h"
-#include "engine/deferral.h"
-#include "engine/graph.h"
-#include "engine/tableau_form.h"
-#include "engine/gates.h"
+#include "engine/check/check.h"
+#include "engine/graph/complementation.h"
+#include "engine/gates/cz.h"
+#include "engine/gates/cz_lookup.h"
+#include "engine/deferral/deferral.h"
+#include "engine/graph/graph.h"
+#include "engine/tableau/routing.h"
+#include "engine/gates/gates.h"
 #include "measure/chacha.h"
 #include "measure/peek.h"
 #include "measure/random_source.h"
@@ -236,66 +237,128 @@ PyObject* check_function(PyObject*, PyObject* sim) {
     });
 }
 
-// layout(sim): how the engine holds the graph: the qubits of each dense block and of each tableau
-// (in column order), whether qubits have moved to other vertex records, and the qubits whose
-// neighbour lists carry a position index.
-PyObject* layout(PyObject*, PyObject* sim) {
+// The qubits of each dense block, in local order.
+OwnedRef block_members(const State& state) {
+    OwnedRef blocks = checked(PyList_New(0));
+    for (const Block& block : state.blocks) {
+        if (block.members == 0) continue;
+        OwnedRef members = checked(PyList_New(0));
+        for (std::uint32_t local = 0; local < block.issued; ++local) {
+            if (block.slot_at[local] != NO_SLOT) {
+                append(members, checked(PyLong_FromUnsignedLongLong(index_of(state.qubit(block.slot_at[local])))));
+            }
+        }
+        append(blocks, std::move(members));
+    }
+    return blocks;
+}
+
+// The qubits of each tableau, in column order.
+OwnedRef tableau_members(const State& state) {
+    OwnedRef tableaux = checked(PyList_New(0));
+    for (const Tableau& tableau : state.tableaux) {
+        if (tableau.qubits == 0) continue;
+        OwnedRef qubits = checked(PyList_New(0));
+        for (Slot s : tableau.slot_at) append(qubits, checked(PyLong_FromUnsignedLongLong(index_of(state.qubit(s)))));
+        append(tableaux, std::move(qubits));
+    }
+    return tableaux;
+}
+
+// Each deferral's control mapped to the qubits of its R.
+OwnedRef deferral_terms(const State& state) {
+    OwnedRef deferrals = checked(PyDict_New());
+    for (const Deferral& deferral : state.deferrals.by_id) {
+        if (deferral.control == Deferral::NO_CONTROL) continue;
+        OwnedRef qubits = checked(PyList_New(0));
+        for (const DeferredTerm& term : deferral.terms) append(qubits, checked(PyLong_FromUnsignedLong(term.qubit)));
+        const OwnedRef control = checked(PyLong_FromUnsignedLong(deferral.control));
+        if (PyDict_SetItem(deferrals.get(), control.get(), qubits.get()) < 0) throw PythonError{};
+    }
+    return deferrals;
+}
+
+// The qubits whose neighbour list holds an edge, and those whose list carries a position index.
+std::pair<OwnedRef, OwnedRef> list_holders(const State& state) {
+    OwnedRef listed = checked(PyList_New(0)), indexed = checked(PyList_New(0));
+    for (std::size_t q = 0; q < state.size(); ++q) {
+        const NeighbourList& list = state.node(Qubit(q)).list;
+        if (!list.empty()) append(listed, checked(PyLong_FromSize_t(q)));
+        if (list.index() != nullptr) append(indexed, checked(PyLong_FromSize_t(q)));
+    }
+    return {std::move(listed), std::move(indexed)};
+}
+
+// layout(sim, *, settle=True): how the engine holds the state, after settling every deferral
+// unless `settle` is false: the qubits of each dense block and of each tableau, whether qubits
+// have moved to other vertex records, the qubits with list edges and those whose list carries a
+// position index, and each deferral's control with the qubits of its R.
+PyObject* layout(PyObject*, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"sim", "settle", nullptr};
+    PyObject* sim = nullptr;
+    int settle = 1;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|$p:layout", const_cast<char**>(keywords), &sim, &settle)) {
+        return nullptr;
+    }
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        const State& state = state_of(sim);
-        OwnedRef blocks = checked(PyList_New(0));
-        for (const Block& block : state.blocks) {
-            if (block.members == 0) continue;
-            OwnedRef members = checked(PyList_New(0));
-            for (std::uint32_t local = 0; local < block.issued; ++local) {
-                if (block.slot_at[local] != NO_SLOT) {
-                    append(members, checked(PyLong_FromUnsignedLongLong(index_of(state.qubit(block.slot_at[local])))));
-                }
-            }
-            append(blocks, std::move(members));
-        }
-        OwnedRef tableaux = checked(PyList_New(0));
-        for (const Tableau& tableau : state.tableaux) {
-            if (tableau.qubits == 0) continue;
-            OwnedRef qubits = checked(PyList_New(0));
-            for (Slot s : tableau.slot_at) {
-                append(qubits, checked(PyLong_FromUnsignedLongLong(index_of(state.qubit(s)))));
-            }
-            append(tableaux, std::move(qubits));
-        }
-        OwnedRef indexed = checked(PyList_New(0));
-        for (std::size_t q = 0; q < state.size(); ++q) {
-            if (state.node(Qubit(q)).list.index() != nullptr) append(indexed, checked(PyLong_FromSize_t(q)));
-        }
-        return Py_BuildValue("{sNsNsOsN}", "blocks", blocks.release(), "tableaux", tableaux.release(), "relabelled",
-                             state.slot_of.empty() ? Py_False : Py_True, "indexed", indexed.release());
+        const State& state = settle ? state_of(sim) : raw_state_of(sim);
+        auto [listed, indexed] = list_holders(state);
+        return Py_BuildValue("{sNsNsOsNsNsN}", "blocks", block_members(state).release(), "tableaux",
+                             tableau_members(state).release(), "relabelled",
+                             state.slot_of.empty() ? Py_False : Py_True, "listed", listed.release(), "indexed",
+                             indexed.release(), "deferrals", deferral_terms(state).release());
     });
 }
 
-// thresholds() gives the engine's size thresholds of this module; thresholds(index_min, row_pairs,
-// relabel_min, initial_row_words, star_max[, tableau_min, tableau_sparsity, tableau_patience,
-// tableau_max[, defer_min]]) sets them (the later ones only when given) and gives the previous ones.
-PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+// The engine's thresholds by name, in the order they are declared.
+constexpr std::pair<const char*, std::uint32_t Thresholds::*> THRESHOLD_NAMES[] = {
+    {"index_min", &Thresholds::index_min},
+    {"row_pairs", &Thresholds::row_pairs},
+    {"relabel_min", &Thresholds::relabel_min},
+    {"initial_row_words", &Thresholds::initial_row_words},
+    {"star_max", &Thresholds::star_max},
+    {"tableau_min", &Thresholds::tableau_min},
+    {"tableau_sparsity", &Thresholds::tableau_sparsity},
+    {"tableau_patience", &Thresholds::tableau_patience},
+    {"tableau_max", &Thresholds::tableau_max},
+    {"defer_min", &Thresholds::defer_min},
+};
+
+OwnedRef thresholds_dict(const Thresholds& values) {
+    OwnedRef dict = checked(PyDict_New());
+    for (const auto& [name, field] : THRESHOLD_NAMES) {
+        const OwnedRef value = checked(PyLong_FromUnsignedLong(values.*field));
+        if (PyDict_SetItemString(dict.get(), name, value.get()) < 0) throw PythonError{};
+    }
+    return dict;
+}
+
+// Sets the threshold called `name` in `values`.
+void set_threshold(Thresholds& values, PyObject* name, PyObject* value) {
+    for (const auto& [known, field] : THRESHOLD_NAMES) {
+        if (PyUnicode_CompareWithASCIIString(name, known) != 0) continue;
+        const std::uint64_t number = index_arg(value);
+        if (number > UINT32_MAX) malformed("thresholds must fit 32 bits");
+        values.*field = static_cast<std::uint32_t>(number);
+        return;
+    }
+    PyErr_Format(PyExc_TypeError, "no threshold is called %R", name);
+    throw PythonError{};
+}
+
+// thresholds(**named): sets the named engine thresholds of this module (all or none are checked
+// before any changes) and gives all of them as they were, as a dict.
+PyObject* thresholds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 0) malformed("thresholds are set by keyword only");
         const Thresholds previous = thresholds;
-        if (nargs == 5 || nargs == 9 || nargs == 10) {
-            std::uint32_t values[10] = {0, 0, 0, 0, 0, previous.tableau_min, previous.tableau_sparsity,
-                                        previous.tableau_patience, previous.tableau_max, previous.defer_min};
-            for (Py_ssize_t i = 0; i < nargs; ++i) {
-                const std::uint64_t value = index_arg(args[i]);
-                if (value > UINT32_MAX) malformed("thresholds must fit 32 bits");
-                values[i] = static_cast<std::uint32_t>(value);
-            }
-            if (values[3] == 0) malformed("initial_row_words must be at least 1");
-            thresholds = Thresholds{values[0], values[1], values[2], values[3], values[4],
-                                    values[5], values[6], values[7], values[8], values[9]};
-        } else if (nargs != 0) {
-            malformed("thresholds() or thresholds(index_min, row_pairs, relabel_min, initial_row_words, star_max"
-                      "[, tableau_min, tableau_sparsity, tableau_patience, tableau_max[, defer_min]])");
-        }
-        return Py_BuildValue("(IIIIIIIIII)", previous.index_min, previous.row_pairs, previous.relabel_min,
-                             previous.initial_row_words, previous.star_max, previous.tableau_min,
-                             previous.tableau_sparsity, previous.tableau_patience, previous.tableau_max,
-                             previous.defer_min);
+        Thresholds values = previous;
+        const Py_ssize_t named = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+        for (Py_ssize_t i = 0; i < named; ++i) set_threshold(values, PyTuple_GET_ITEM(kwnames, i), args[i]);
+        if (values.initial_row_words == 0) malformed("initial_row_words must be at least 1");
+        OwnedRef result = thresholds_dict(previous);
+        thresholds = values;
+        return result.release();
     });
 }
 
@@ -589,8 +652,10 @@ PyMethodDef functions[] = {
     fast_function<load>("load"),
     {"check", check_function, METH_O, nullptr},
     {"deferrals", deferrals_function, METH_O, nullptr},
-    {"layout", layout, METH_O, nullptr},
-    fast_function<thresholds_function>("thresholds"),
+    {"layout", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(layout)), METH_VARARGS | METH_KEYWORDS,
+     nullptr},
+    {"thresholds", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(thresholds_function)),
+     METH_FASTCALL | METH_KEYWORDS, nullptr},
     fast_function<local_complement_function>("local_complement"),
     fast_function<pair_operation<pivot_qubits>>("pivot"),
     fast_function<pair_operation<cz>>("cz"),

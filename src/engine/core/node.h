@@ -1,0 +1,34 @@
+#pragma once
+// One vertex record of the graph, 32 bytes: the vertex's neighbours outside its dense block, its
+// place in that block when it has one (or its column in the tableau that holds it), its vertex
+// operator (VOP) and a scratch mark.
+
+#include <cstdint>
+
+#include "clifford/tables.h"
+#include "engine/graph/neighbour_list.h"
+
+namespace nodeweave {
+
+inline constexpr std::uint16_t NO_BLOCK = UINT16_MAX;
+// The top bit of `member` marks a qubit held in a tableau; the rest is its column there.
+inline constexpr std::uint32_t TABLEAU_MEMBER = 0x80000000u;
+
+struct Node {
+    NeighbourList list;
+    // Local index + 1 in the dense block `block`; 0 when the vertex is in no block. For a qubit
+    // held in a tableau: TABLEAU_MEMBER | its column, and `block` is the tableau's id.
+    std::uint32_t member = 0;
+    std::uint16_t block = NO_BLOCK;
+    vop_t vop = VOP_H;
+    // Scratch for operations on many vertices at once; 0 between operations.
+    std::uint8_t mark = 0;
+
+    bool in_block() const noexcept { return static_cast<std::int32_t>(member) > 0; }
+    std::uint32_t local() const noexcept { return member - 1; }
+    bool in_tableau() const noexcept { return static_cast<std::int32_t>(member) < 0; }
+    std::uint32_t column() const noexcept { return member & ~TABLEAU_MEMBER; }
+};
+static_assert(sizeof(Node) == 32);
+
+}  // namespace nodeweave

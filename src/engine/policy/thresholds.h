@@ -1,0 +1,52 @@
+#pragma once
+// The sizes at which the engine changes how it stores or rewrites the graph. None of them changes
+// a result, only the cost of getting it. They are constants of the module; the test-support build
+// compiles the engine with them as variables, so that its tests can shrink them and drive every
+// path on small graphs.
+
+#include <cstdint>
+
+namespace nodeweave {
+
+struct Thresholds {
+    // A neighbour list at least this long gets a position index on its first look-up.
+    std::uint32_t index_min;
+    // A complementation or pivot that toggles at least this many pairs works on bit rows.
+    std::uint32_t row_pairs;
+    // A pivot whose two ends would exchange more than this many list entries swaps the two qubits'
+    // vertex records instead.
+    std::uint32_t relabel_min;
+    // Row length, in 64-bit words, of a newly formed dense block.
+    std::uint32_t initial_row_words;
+    // A controlled-Z whose target has more neighbours than this pivots the target onto the Z axis
+    // instead of toggling the target's neighbourhood to the control.
+    std::uint32_t star_max;
+    // A component of at least this many qubits, whose average degree is at least (m - 1) / this
+    // many (m qubits), is held in a tableau once graph-form preparations on it have cost enough.
+    std::uint32_t tableau_min;
+    std::uint32_t tableau_sparsity;
+    // How much graph-form preparation work (in degrees) must pass, as a multiple of an estimate:
+    // between two looks at a component, of what the last look cost; on a dense component before
+    // it enters a tableau, and after a tableau went back to graph form, of what the trip costs.
+    // 0 looks at every preparation and enters at once.
+    std::uint32_t tableau_patience;
+    // The largest component held in a tableau; never above TABLEAU_MAX.
+    std::uint32_t tableau_max;
+    // A controlled-Z that would toggle at least this many edges from a control with few edges of
+    // its own is held back as a deferral instead (engine/deferral/deferral.h), once trials have shown that
+    // deferrals pay in the circuit at hand. 0 holds back every such controlled-Z, without trials.
+    std::uint32_t defer_min;
+};
+
+// The largest component ever held in a tableau: m qubits take m^2 / 4 bytes.
+inline constexpr std::uint32_t TABLEAU_MAX = 4096;
+
+inline constexpr Thresholds DEFAULT_THRESHOLDS{512, 64, 8, 1, 96, 128, 8, 3, TABLEAU_MAX, 2};
+
+#ifdef NODEWEAVE_TUNABLE_THRESHOLDS
+extern Thresholds thresholds;
+#else
+inline constexpr Thresholds thresholds = DEFAULT_THRESHOLDS;
+#endif
+
+}  // namespace nodeweave
