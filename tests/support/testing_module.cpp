@@ -310,6 +310,32 @@ PyObject* layout(PyObject*, PyObject* args, PyObject* kwargs) {
     });
 }
 
+// held(sim): what the graph's storage holds, in bytes (by capacity, not by use) and edges:
+// {"blocks", "lists", "indexes", "tableaux", "edges"}, after settling every deferral.
+PyObject* held(PyObject*, PyObject* sim) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        const State& state = state_of(sim);
+        std::uint64_t blocks = 0, lists = 0, indexes = 0, tableaux = 0, ends = 0;
+        for (const Block& block : state.blocks) {
+            blocks += block.bits.capacity() * sizeof(row_word) + block.slot_at.capacity() * sizeof(Slot) +
+                      (block.row_count.capacity() + block.free_locals.capacity()) * sizeof(std::uint32_t);
+            for (std::uint32_t local = 0; local < block.issued; ++local) {
+                if (block.slot_at[local] != NO_SLOT) ends += block.row_count[local];
+            }
+        }
+        for (const Node& node : state.nodes) {
+            ends += node.list.size();
+            if (node.list.on_heap()) lists += std::uint64_t{node.list.capacity()} * sizeof(Slot);
+            if (const HubIndex* index = node.list.index()) indexes += std::uint64_t{index->capacity()} * 8;
+        }
+        for (const Tableau& tableau : state.tableaux) {
+            tableaux += (tableau.xs.capacity() + tableau.zs.capacity() + tableau.signs.capacity()) * sizeof(row_word);
+        }
+        return Py_BuildValue("{sKsKsKsKsK}", "blocks", blocks, "lists", lists, "indexes", indexes, "tableaux",
+                             tableaux, "edges", ends / 2);
+    });
+}
+
 // The engine's thresholds by name, in the order they are declared.
 constexpr std::pair<const char*, std::uint32_t Thresholds::*> THRESHOLD_NAMES[] = {
     {"index_min", &Thresholds::index_min},
@@ -322,6 +348,7 @@ constexpr std::pair<const char*, std::uint32_t Thresholds::*> THRESHOLD_NAMES[] 
     {"tableau_patience", &Thresholds::tableau_patience},
     {"tableau_max", &Thresholds::tableau_max},
     {"defer_min", &Thresholds::defer_min},
+    {"release_words", &Thresholds::release_words},
 };
 
 OwnedRef thresholds_dict(const Thresholds& values) {
@@ -654,6 +681,7 @@ PyMethodDef functions[] = {
     {"deferrals", deferrals_function, METH_O, nullptr},
     {"layout", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(layout)), METH_VARARGS | METH_KEYWORDS,
      nullptr},
+    {"held", held, METH_O, nullptr},
     {"thresholds", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(thresholds_function)),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
     fast_function<local_complement_function>("local_complement"),

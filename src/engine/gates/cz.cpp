@@ -183,7 +183,9 @@ void controlled_pauli(State& state, Slot c, Slot t) {
     unsigned quarter_turns = 2u * p.negated + (with_t ? 3u : 0u);
 
     if (same_block(state, c, t) && nt.list.empty()) {
+        const std::uint16_t id = nc.block;
         if (toggle_star_in_block(state, c, t, with_t)) quarter_turns += 2;
+        release_if_thin(state, id, state.blocks[id].words);
     } else {
         std::byte buffer[1024];
         std::pmr::monotonic_buffer_resource arena(buffer, sizeof buffer);

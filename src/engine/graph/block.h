@@ -21,7 +21,7 @@ struct Block {
     // A copy keeps the room that releasing members needs.
     Block(const Block& other)
         : words(other.words), members(other.members), issued(other.issued), bits(other.bits),
-          slot_at(other.slot_at), row_count(other.row_count) {
+          slot_at(other.slot_at), row_count(other.row_count), work(other.work) {
         free_locals.reserve(other.capacity());
         free_locals = other.free_locals;
     }
@@ -36,6 +36,9 @@ struct Block {
     std::vector<Slot> slot_at;                // local index -> slot, NO_SLOT when free
     std::vector<std::uint32_t> row_count;     // edges in each row
     std::vector<std::uint32_t> free_locals;   // room for capacity() entries
+    // Row work (in words) done on the block since its edges were last counted (graph.h:
+    // release_if_thin).
+    std::uint64_t work = 0;
 
     std::uint32_t capacity() const noexcept { return 64 * words; }
     row_word* row(std::uint32_t local) noexcept { return bits.data() + std::size_t{local} * words; }

@@ -86,8 +86,9 @@ inline bool dense_toggle(std::uint64_t pairs, std::uint64_t total) {
 
 // Toggles every pair of vertices from two different groups (disjoint sets): in rows when the
 // pairs are many and dense, otherwise edge by edge. Each vertex of the groups also gets list room for
-// `later_appends` more entries, which the caller may use afterwards; nothing is compacted.
-void toggle_between(State& state, const Slots* const* groups, std::size_t count, std::size_t later_appends) {
+// `later_appends` more entries, which the caller may use afterwards; nothing is compacted. Returns
+// the block whose rows did the work, or NO_BLOCK.
+std::uint16_t toggle_between(State& state, const Slots* const* groups, std::size_t count, std::size_t later_appends) {
     std::uint64_t total = 0, pairs = 0;
     for (std::size_t i = 0; i < count; ++i) {
         pairs += total * groups[i]->size();
@@ -99,7 +100,7 @@ void toggle_between(State& state, const Slots* const* groups, std::size_t count,
         if (room == 0) continue;
         for (Slot s : *groups[i]) reserve_list_room(state, s, room);
     }
-    if (pairs == 0) return;
+    if (pairs == 0) return NO_BLOCK;
     if (rows) {
         Arena arena;
         Slots all(&arena.resource);
@@ -108,7 +109,7 @@ void toggle_between(State& state, const Slots* const* groups, std::size_t count,
         const std::uint16_t id = absorb(state, all);
         if (id != NO_BLOCK) {
             toggle_between_in_rows(state, id, groups, count);
-            return;
+            return id;
         }
         // No block to be had: edge by edge after all.
         for (std::size_t i = 0; i < count; ++i) {
@@ -122,13 +123,16 @@ void toggle_between(State& state, const Slots* const* groups, std::size_t count,
             }
         }
     }
+    return NO_BLOCK;
 }
 
 // Local complementation about a vertex whose neighbours all share its block: each neighbour's row
 // takes x's row (which holds the neighbour itself, hence the flip back).
 void complement_in_block(State& state, Slot x) {
-    Block& block = state.blocks[state.nodes[x].block];
+    const std::uint16_t id = state.nodes[x].block;
+    Block& block = state.blocks[id];
     const row_word* mask = block.row(state.nodes[x].local());
+    const std::uint64_t work = std::uint64_t{block.row_count[state.nodes[x].local()] + 1} * block.words;
     xor_rows(block, mask, mask);
     for (std::uint32_t local : set_bits(mask, block.words)) {
         block.flip(local, local);
@@ -136,6 +140,7 @@ void complement_in_block(State& state, Slot x) {
         multiply_right(state.nodes[block.slot_at[local]], VOP_S);
     }
     multiply_right(state.nodes[x], VOP_SQRT_IX);
+    release_if_thin(state, id, work);
 }
 
 }  // namespace
@@ -234,6 +239,8 @@ std::int64_t toggle_pivot_in_block(State& state, Slot u, Slot v) {
 // the Zs.
 void pivot_in_block(State& state, Slot u, Slot v) {
     ensure_permutation(state);
+    const std::uint16_t id = state.nodes[u].block;
+    const std::uint64_t work = std::uint64_t{degree(state, u) + degree(state, v)} * state.blocks[id].words;
     const bool z_on_a = toggle_pivot_in_block(state, u, v) <= 0;
     relabel(state, u, v);
     // p's record now lives in v, r's in u.
@@ -248,6 +255,7 @@ void pivot_in_block(State& state, Slot u, Slot v) {
         if (end >> 6 == w) bits &= ~(row_word{1} << (end & 63));
         for (std::uint32_t k : set_bits(&bits, 1)) multiply_right(state.nodes[block.slot_at[w * 64 + k]], VOP_Z);
     }
+    release_if_thin(state, id, work);
 }
 
 // A pivot about u-v through the lists: A, B and C toggled pairwise, then p and r exchange roles,
@@ -267,7 +275,7 @@ void pivot_through_lists(State& state, Slot u, Slot v, std::uint32_t du, std::ui
         reserve_list_room(state, v, only_u.size());
     }
     const Slots* groups[] = {&only_u, &only_v, &common};
-    toggle_between(state, groups, 3, swap_records ? 0 : 1);
+    const std::uint16_t rows = toggle_between(state, groups, 3, swap_records ? 0 : 1);
 
     if (swap_records) {
         relabel(state, u, v);
@@ -295,6 +303,10 @@ void pivot_through_lists(State& state, Slot u, Slot v, std::uint32_t du, std::ui
     Node& r = state.nodes[swap_records ? u : v];
     multiply_pivot_ends(p, r, z_on_a);
     for (Slot y : z_on_a ? only_u : only_v) multiply_right(state.nodes[y], VOP_Z);
+    if (rows != NO_BLOCK) {
+        const std::size_t touched = only_u.size() + only_v.size() + common.size();
+        release_if_thin(state, rows, touched * state.blocks[rows].words);
+    }
 }
 
 }  // namespace

@@ -136,6 +136,16 @@ std::uint16_t open_block(State& state, std::uint64_t capacity);
 // Takes s out of its block if it has no edges in it; a block left without members frees its memory.
 void leave_block_if_unlinked(State& state, Slot s) noexcept;
 
+// Notes `work` row words done on block `id` (NO_BLOCK: none) by a rewrite that has just ended;
+// once the work since the last count reaches the block's issued rows, counts its edges and, when
+// they are few, moves them back into lists and frees the block (release_block). Counting is thus
+// paid for by the row work before it, and a thinned block does not outlive its density.
+void release_if_thin(State& state, std::uint16_t id, std::uint64_t work) noexcept;
+
+// Moves every edge of block `id` into its members' lists and frees the block. Throws
+// std::bad_alloc with the state unchanged (lists may have grown room).
+void release_block(State& state, std::uint16_t id);
+
 // What a vertex no longer needs once a rewrite has changed its edges: list memory, and its block
 // membership when none of its edges is in the block. Called at the end of a rewrite, never between
 // edge changes that rely on list room reserved for the block as it was.

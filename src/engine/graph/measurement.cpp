@@ -7,9 +7,13 @@ namespace nodeweave {
 namespace {
 
 void measure_z_rule(State& state, Slot s, std::uint8_t g) {
+    const Node& node = state.nodes[s];
+    const std::uint16_t id = node.in_block() ? node.block : NO_BLOCK;
+    const std::uint64_t work = id == NO_BLOCK ? 0 : state.blocks[id].words;
     isolate(state, s, [&](Slot y) {
         if (g) multiply_right(state.nodes[y], VOP_Z);
     });
+    release_if_thin(state, id, work);
     if (g) multiply_right(state.nodes[s], VOP_X);
     multiply_right(state.nodes[s], VOP_H);
 }

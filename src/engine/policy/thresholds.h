@@ -36,12 +36,16 @@ struct Thresholds {
     // its own is held back as a deferral instead (engine/deferral/deferral.h), once trials have shown that
     // deferrals pay in the circuit at hand. 0 holds back every such controlled-Z, without trials.
     std::uint32_t defer_min;
+    // A dense block whose rows are at least this many words long goes back to lists once its
+    // edges are few (engine/graph/graph.h: release_if_thin). Smaller blocks hold too little to
+    // matter, and on the register of a few qubits that a tableau is made from they come and go.
+    std::uint32_t release_words;
 };
 
 // The largest component ever held in a tableau: m qubits take m^2 / 4 bytes.
 inline constexpr std::uint32_t TABLEAU_MAX = 4096;
 
-inline constexpr Thresholds DEFAULT_THRESHOLDS{512, 64, 8, 1, 96, 128, 8, 3, TABLEAU_MAX, 2};
+inline constexpr Thresholds DEFAULT_THRESHOLDS{512, 64, 8, 1, 96, 128, 8, 3, TABLEAU_MAX, 2, 2};
 
 #ifdef NODEWEAVE_TUNABLE_THRESHOLDS
 extern Thresholds thresholds;
