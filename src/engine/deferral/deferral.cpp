@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/gates/cz.h"
+#include "engine/graph/star.h"
 
 namespace nodeweave {
 
@@ -382,48 +382,16 @@ void settle(State& state, std::uint32_t id, Why why) {
         multiply_term(d, other, control, z_seen);
     }
     deferral.linked.clear();
-    if (why == Why::control_measured && d.ends.empty()) {
-        d.score = std::min(d.score + 1, Deferrals::SCORE_LIMIT);
-        if (d.score > 0) d.probe_gap = Deferrals::FIRST_GAP;
-    }
-    if (why == Why::too_soon) {
-        d.score = std::max(d.score - 1, -Deferrals::SCORE_LIMIT);
-        if (d.score <= 0) d.probe_gap = std::min(2 * d.probe_gap, Deferrals::LAST_GAP);
-    }
+    if (why == Why::control_measured) d.trials.settled_when_measured(d.ends.empty());
+    if (why == Why::too_soon) d.trials.settled_too_soon();
 }
 
 void settle_if_large(State& state, std::uint32_t id) noexcept {
-    if (state.deferrals.by_id[id].terms.size() <= DEFER_MAX_TERMS) return;
+    if (!settle_early(state.deferrals.by_id[id].terms.size())) return;
     try {
         settle(state, id, Why::too_soon);
     } catch (const std::bad_alloc&) {
         // The gate is made; the deferral merely stays large.
-    }
-}
-
-// CZ on a and b, neither a control: made on the graph, then passed through the deferrals that
-// hold a or b by conjugating their terms there.
-void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
-    Deferrals& d = state.deferrals;
-    const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
-    if (!d.touched(qa) && !d.touched(qb)) {
-        cz_in_graph_or_tableau(state, a, b, sa, sb);
-        return;
-    }
-    std::vector<std::uint32_t>& ids = d.odd;
-    ids.clear();
-    d.for_each_touching(qa, [&](std::uint32_t id) { ids.push_back(id); });
-    d.for_each_touching(qb, [&](std::uint32_t id) {
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-    });
-    for (std::uint32_t id : ids) reserve_term(d, id);
-    reserve_touches(d, ids.size());
-    cz_in_graph_or_tableau(state, a, b, sa, sb);
-    for (std::uint32_t id : ids) {
-        PauliBits pa = pauli_on(d, id, qa), pb = pauli_on(d, id, qb);
-        conjugate_by_cz(pa, pb, d.by_id[id].turns);
-        set_term(d, id, qa, pa);
-        set_term(d, id, qb, pb);
     }
 }
 
@@ -437,7 +405,7 @@ void conjugate_terms(Deferrals& deferrals, std::uint32_t qubit, vop_t g) noexcep
     });
 }
 
-void cz_with_deferrals(State& state, Qubit a, Qubit b) {
+CzPlan plan_cz(State& state, Qubit a, Qubit b) {
     Deferrals& d = state.deferrals;
     std::uint32_t ca = d.control_id(qubit_index(a)), cb = d.control_id(qubit_index(b));
     if (ca != Deferrals::NONE && cb != Deferrals::NONE) {
@@ -446,41 +414,58 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
     }
     if (ca != Deferrals::NONE || cb != Deferrals::NONE) {
         const bool a_controls = ca != Deferrals::NONE;
-        const std::uint32_t id = a_controls ? ca : cb;
-        const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        // A qubit held in a tableau has no edges to settle into, so it never joins an R.
-        if (keeps_z_axis(state.node(c).vop) && !state.node(o).in_tableau()) {
-            controlled_z_from(state, id, c, o);
-            settle_if_large(state, id);
-            verify(state);
-            return;
-        }
-        settle(state, id, Why::too_soon);
+        const CzPlan plan{CzPlan::Route::into_r, false, a_controls ? ca : cb, a_controls ? a : b, a_controls ? b : a};
+        if (extend_r(state.node(plan.control), state.node(plan.other))) return plan;
+        settle(state, plan.id, Why::too_soon);
     }
     const Slot sa = state.slot(a), sb = state.slot(b);
     if (worth_deferring(state, sa, sb)) {
         const bool a_controls = keeps_z_axis(state.nodes[sa].vop);
-        const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        const bool probe = d.score > 0 || thresholds.defer_min == 0 ||
-                           (d.measured_lately(qubit_index(c)) && ++d.refused % d.probe_gap == 0);
-        if (probe && !d.touched(qubit_index(c))) {
-            const std::uint32_t id = defer(state, c);
-            controlled_z_from(state, id, c, o);
-            settle_if_large(state, id);
-            verify(state);
-            return;
+        const Qubit c = a_controls ? a : b;
+        if (admit_trial(d.trials, qubit_index(c)) && !d.touched(qubit_index(c))) {
+            return CzPlan{CzPlan::Route::into_r, true, 0, c, a_controls ? b : a};
         }
     }
-    cz_past_deferrals(state, a, b, sa, sb);
-    if (d.tableau_waits) {
-        d.tableau_waits = false;
+    return CzPlan{};
+}
+
+void cz_into_r(State& state, const CzPlan& plan) {
+    const std::uint32_t id = plan.begins ? defer(state, plan.control) : plan.id;
+    controlled_z_from(state, id, plan.control, plan.other);
+    settle_if_large(state, id);
+}
+
+void reserve_passing(State& state, Qubit a, Qubit b) {
+    Deferrals& d = state.deferrals;
+    std::vector<std::uint32_t>& ids = d.passing;
+    ids.clear();
+    const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
+    if (!d.touched(qa) && !d.touched(qb)) return;
+    d.for_each_touching(qa, [&](std::uint32_t id) { ids.push_back(id); });
+    d.for_each_touching(qb, [&](std::uint32_t id) {
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    });
+    for (std::uint32_t id : ids) reserve_term(d, id);
+    reserve_touches(d, ids.size());
+}
+
+void pass_cz(State& state, Qubit a, Qubit b) {
+    Deferrals& d = state.deferrals;
+    const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
+    for (std::uint32_t id : d.passing) {
+        PauliBits pa = pauli_on(d, id, qa), pb = pauli_on(d, id, qb);
+        conjugate_by_cz(pa, pb, d.by_id[id].turns);
+        set_term(d, id, qa, pa);
+        set_term(d, id, qb, pb);
+    }
+    if (d.trials.tableau_waits) {
+        d.trials.tableau_waits = false;
         try {
-            settle_all(state);
+            settle_for_reading(state);
         } catch (const std::bad_alloc&) {
             // The gate is made; the component waits for another look.
         }
     }
-    verify(state);
 }
 
 void settle_for_measurement(State& state, Qubit q, axis_t axis) {
@@ -498,7 +483,7 @@ void settle_for_measurement(State& state, Qubit q, axis_t axis) {
     verify(state);
 }
 
-void settle_all(State& state) {
+void settle_for_reading(State& state) {
     Deferrals& d = state.deferrals;
     for (std::uint32_t id = 0; d.live != 0 && id < d.by_id.size(); ++id) {
         if (d.by_id[id].control != Deferral::NO_CONTROL) settle(state, id, Why::query);

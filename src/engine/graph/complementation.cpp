@@ -85,7 +85,7 @@ void toggle_between(State& state, const Slots* const* groups, std::size_t count,
         pairs += total * groups[i]->size();
         total += groups[i]->size();
     }
-    bool rows = pairs >= thresholds.row_pairs;
+    bool rows = use_rows(pairs);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t room = later_appends + (rows ? 0 : total - groups[i]->size());
         if (room == 0) continue;
@@ -142,7 +142,7 @@ void local_complement(State& state, Slot x) {
     Slots neighbours(&arena.resource);
     gather_neighbours(state, x, neighbours, 1);
     const std::size_t d = neighbours.size();
-    if (d >= 2 && std::uint64_t{d} * (d - 1) / 2 >= thresholds.row_pairs) {
+    if (d >= 2 && use_rows(std::uint64_t{d} * (d - 1) / 2)) {
         neighbours.push_back(x);
         const std::uint16_t id = absorb(state, neighbours);
         neighbours.pop_back();
@@ -296,7 +296,7 @@ void pivot(State& state, Slot u, Slot v) {
     const bool leaf = du == 1 || dv == 1;
     // What the two ends hand over to each other: |A| + |B|.
     const std::size_t moving = du + dv - 2;
-    const bool swap_records = !state.slot_of.empty() || moving > thresholds.relabel_min;
+    const bool swap_records = nodeweave::swap_records(state, moving);
     const bool in_block = !leaf && swap_records && same_block(state, u, v) &&
                           state.nodes[u].list.empty() && state.nodes[v].list.empty();
     if (in_block) {

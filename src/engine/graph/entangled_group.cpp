@@ -2,12 +2,15 @@
 
 #include <unordered_set>
 
+#include "engine/deferral/deferral.h"
 #include "engine/graph/graph.h"
 #include "engine/tableau/routing.h"
 
 namespace nodeweave {
 
-std::vector<Qubit> entangled_group(const State& state, Qubit qubit) {
+std::vector<Qubit> entangled_group(State& state, Qubit qubit) {
+    state.check(qubit);
+    settle_for_reading(state);  // the group follows edges
     if (state.nodes[state.slot(qubit)].in_tableau()) return tableau_group(state, state.slot(qubit));
     std::vector<Slot> order{state.slot(qubit)};
     std::unordered_set<Slot> seen{order[0]};

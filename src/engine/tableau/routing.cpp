@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/graph/graph.h"
+#include "engine/policy/policy.h"
 #include "engine/core/id_pool.h"
 #include "engine/core/verify.h"
 
@@ -23,8 +24,6 @@ void close_tableau(State& state, std::uint16_t id) noexcept {
     std::swap(state.tableaux[id], empty);
     state.free_tableaux.push_back(id);  // room is kept for every id
 }
-
-std::uint32_t tableau_max() noexcept { return std::min(thresholds.tableau_max, TABLEAU_MAX); }
 
 // ---- components in graph form --------------------------------------------------------------------
 
@@ -150,7 +149,7 @@ bool held_back_on(State& state, const std::vector<Slot>& slots) noexcept {
     if (state.deferrals.live == 0) return false;
     for (Slot s : slots) {
         if (state.deferrals.touched(static_cast<std::uint32_t>(index_of(state.qubit(s))))) {
-            state.deferrals.tableau_waits = true;
+            state.deferrals.trials.tableau_waits = true;
             return true;
         }
     }
@@ -163,7 +162,7 @@ bool take_in(State& state, std::uint16_t id, Slot b) {
     const std::uint32_t held = state.tableaux[id].qubits;
     const Node& nb = state.nodes[b];
     if (nb.in_tableau()) {
-        if (std::uint64_t{held} + state.tableaux[nb.block].qubits > tableau_max()) return false;
+        if (!fits_in_tableau(held, state.tableaux[nb.block].qubits)) return false;
         merge_tableaux(state, id, nb.block);
         return true;
     }
@@ -172,21 +171,6 @@ bool take_in(State& state, std::uint16_t id, Slot b) {
     if (component.slots.empty() || held_back_on(state, component.slots)) return false;
     take_component(state, id, component.slots);
     return true;
-}
-
-// A trip of m qubits into a tableau and back (dominated by the elimination, O(m^3 / 64) word
-// operations), in degrees of graph-form work on a dense component of that size (each costing
-// O(m / 64) word operations): about m^2 / 16, as measured.
-std::uint64_t trip_cost(std::uint64_t m) noexcept { return m * m / 16; }
-
-// The graph-form work after which a dense component of m qubits enters a tableau.
-std::uint64_t rent(const State& state, std::uint64_t m) noexcept {
-    return (trip_cost(m) << state.watch.short_stays) * thresholds.tableau_patience;
-}
-
-// The engine waits this much more preparation work before it looks at a component again.
-void wait(State& state, std::uint64_t work) noexcept {
-    state.watch.next_look = state.watch.graph_work + work * thresholds.tableau_patience;
 }
 
 }  // namespace
@@ -234,13 +218,8 @@ void leave_tableau(State& state, std::uint16_t id) {
             }
         }
     }
-    // The engine looks again after m^2 degrees of graph-form work (many trips' worth), and a
-    // tableau left after fewer than 2m gates, which hardly paid for its trip, doubles that wait and
-    // the cost a component must reach before it enters, for each such stay in a row.
-    const bool short_stay = state.tableaux[id].gates < 2ull * m;
+    left_tableau(state.watch, m, state.tableaux[id].gates);
     close_tableau(state, id);
-    state.watch.short_stays = short_stay ? std::min(state.watch.short_stays + 1, 16) : 0;
-    wait(state, (std::uint64_t{m} * m) << state.watch.short_stays);
     verify(state);
 }
 
@@ -274,11 +253,6 @@ void forget_dense_component(TableauWatch& watch) noexcept {
     watch.dense_size = 0;
 }
 
-bool dense(std::uint64_t degrees, std::uint64_t m) {
-    return m >= std::max<std::uint32_t>(thresholds.tableau_min, 2) &&
-           degrees * thresholds.tableau_sparsity >= m * (m - 1);
-}
-
 }  // namespace
 
 bool look_at_component(State& state, Slot s) {
@@ -289,24 +263,24 @@ bool look_at_component(State& state, Slot s) {
     const Block& block = state.blocks[node.block];
     std::uint64_t block_degrees = 0;
     for (std::uint32_t local = 0; local < block.issued; ++local) block_degrees += block.row_count[local];
-    if (!dense(block_degrees, block.members)) {
+    if (!dense_enough(block_degrees, block.members)) {
         forget_dense_component(state.watch);
-        wait(state, block.issued);
+        wait(state.watch, block.issued);
         return false;
     }
     // Measured since its component was last found dense: the stretch of work that would pay for
     // the trip starts again, without another walk.
     if (state.watch.dense_since == TableauWatch::NOT_SEEN && state.watch.dense_size != 0) {
         state.watch.dense_since = state.watch.graph_work;
-        state.watch.next_look = state.watch.graph_work + rent(state, state.watch.dense_size);
+        state.watch.next_look = state.watch.graph_work + rent(state.watch, state.watch.dense_size);
         return false;
     }
     const Component component = component_of(state, s, tableau_max());
     const std::uint64_t m = component.slots.size();
-    if (!dense(component.degrees, m)) {
+    if (!dense_enough(component.degrees, m)) {
         // A dense block in a sparse component: walks that keep finding one come ever more rarely.
         forget_dense_component(state.watch);
-        wait(state, component.looked_at << std::min(state.watch.sparse_walks, 8));
+        wait(state.watch, component.looked_at << std::min(state.watch.sparse_walks, 8));
         ++state.watch.sparse_walks;
         return false;
     }
@@ -316,7 +290,7 @@ bool look_at_component(State& state, Slot s) {
     // would.
     state.watch.dense_size = m;
     if (state.watch.dense_since == TableauWatch::NOT_SEEN) state.watch.dense_since = state.watch.graph_work;
-    const std::uint64_t due = state.watch.dense_since + rent(state, m);
+    const std::uint64_t due = state.watch.dense_since + rent(state.watch, m);
     if (state.watch.graph_work < due) {
         state.watch.next_look = due;
         return false;
@@ -324,7 +298,7 @@ bool look_at_component(State& state, Slot s) {
     if (held_back_on(state, component.slots)) return false;  // looked at again once they settle
     const std::uint16_t id = open_tableau(state);
     if (id == NO_BLOCK) {
-        wait(state, component.looked_at);
+        wait(state.watch, component.looked_at);
         return false;
     }
     try {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/core/state.h"
+#include "engine/policy/policy.h"
 
 namespace nodeweave {
 
@@ -38,14 +39,8 @@ bool cz_in_tableau(State& state, Slot a, Slot b);
 // unchanged.
 bool look_at_component(State& state, Slot s);
 inline bool consider_tableau(State& state, Slot s, std::uint32_t degree) {
-    state.watch.graph_work += degree;
-    return state.watch.graph_work >= state.watch.next_look && look_at_component(state, s);
+    return due_for_a_look(state.watch, degree) && look_at_component(state, s);
 }
-
-// A measurement ends any stretch of graph-form work that a component entering a tableau would have
-// saved: measured, a tableau goes back to graph form. So only work since the last measurement
-// counts towards the trip.
-inline void note_measurement(State& state) noexcept { state.watch.dense_since = TableauWatch::NOT_SEEN; }
 
 // The qubits entangled with s, which is held in a tableau, in no set order.
 std::vector<Qubit> tableau_group(const State& state, Slot s);
