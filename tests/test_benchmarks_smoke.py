@@ -1,10 +1,11 @@
 """The benchmark script runs end to end at its smoke size and prints its table (no timing checks);
 its circuit translation is checked against stim on small circuits."""
 
-import importlib.util
+import importlib
 import random
 import subprocess
 import sys
+import types
 from pathlib import Path
 
 import nodeweave
@@ -92,12 +93,11 @@ stim = pytest.importorskip("stim")
 
 @pytest.fixture(scope="module")
 def bench():
+    """The benchmark modules, imported from benchmarks/ as run.py imports them."""
     sys.path.insert(0, str(BENCHMARKS))
     try:
-        spec = importlib.util.spec_from_file_location("benchmark_run", SCRIPT)
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
-        yield module
+        yield types.SimpleNamespace(**{name: importlib.import_module(name)
+                                       for name in ("circuits", "runners", "workloads")})
     finally:
         sys.path.remove(str(BENCHMARKS))
 
@@ -136,7 +136,7 @@ OBSERVABLE_INCLUDE(0) rec[-3]
 
 def check_shots(bench, circuit, shots):
     program = bench.circuits.translate(circuit)
-    for runner in (bench.NodeWeaveRunner(), bench.StimCallsRunner(stim)):
+    for runner in (bench.runners.NodeWeaveRunner(), bench.runners.StimCallsRunner(stim)):
         for _ in range(shots):
             runner.prepare(circuit.num_qubits, [], program)()
             assert len(runner.outcomes) == program.outcomes
@@ -160,7 +160,7 @@ def test_translated_circuits_keep_their_detectors(bench):
 def test_larger_codes_keep_their_detectors(bench):
     # Codes large enough for neighbourhoods of dozens of qubits, where the engine picks among
     # cheaper rewrites (pivots with a leaf, stars toggled in bulk), at its own thresholds.
-    runner = bench.NodeWeaveRunner()
+    runner = bench.runners.NodeWeaveRunner()
     for task, d in [("surface_code:rotated_memory_z", 13), ("color_code:memory_xyz", 9)]:
         program = bench.circuits.translate(bench.circuits.memory_circuit(stim, task, d))
         for _ in range(4):
@@ -190,6 +190,7 @@ def test_translation_refuses_what_it_cannot_express(bench):
 def test_floor_replays_the_calls_nodeweave_made(bench):
     # Every call nodeweave made, corrections after a MinusOne included, is one floor call of the
     # same arity, in a run whose outcomes are random.
+    runners, single, two = bench.runners, bench.workloads.SINGLE, bench.workloads.TWO
     circuit = bench.circuits.memory_circuit(stim, "surface_code:rotated_memory_z", 3)
     program = bench.circuits.translate(circuit)
     counts = {"nodeweave": [0, 0], "floor": [0, 0]}
@@ -203,8 +204,8 @@ def test_floor_replays_the_calls_nodeweave_made(bench):
     def corrections_in(outcomes):
         corrections = position = 0
         for op, qubits in program:
-            if op in bench.RECORDED or op in bench.RESETTING:
-                if op in bench.RESETTING:
+            if op in bench.circuits.RECORDED or op in bench.circuits.RESETTING:
+                if op in bench.circuits.RESETTING:
                     corrections += sum(o == nodeweave.MeasurementResult.MinusOne
                                        for o in outcomes[position:position + len(qubits)])
                 position += len(qubits)
@@ -215,18 +216,19 @@ def test_floor_replays_the_calls_nodeweave_made(bench):
     for _ in range(30):
         counts["nodeweave"] = [0, 0]
         sim = nodeweave.NodeWeave(circuit.num_qubits)
-        methods = {gate: counting("nodeweave", 2 if gate in bench.TWO else 1, getattr(sim, gate))
-                   for gate in bench.SINGLE | bench.TWO}
+        methods = {gate: counting("nodeweave", 2 if gate in two else 1, getattr(sim, gate))
+                   for gate in single | two}
         outcomes = []
-        bench.execute(bench.compile_calls(methods, program, nodeweave.MeasurementResult.MinusOne), outcomes)
+        runners.execute(runners.compile_calls(methods, program, nodeweave.MeasurementResult.MinusOne), outcomes)
         assert program.mismatches(outcomes) == 0
         corrections = corrections_in(outcomes)
         if corrections:
             break
     assert corrections > 0
 
-    stand_in = {gate: counting("floor", 2 if gate in bench.TWO else 1) for gate in bench.SINGLE | bench.TWO}
-    segments = bench.replay(bench.compile_calls(stand_in, program), outcomes, stand_in["x"])
-    bench.execute(segments, [])
+    stand_in = {gate: counting("floor", 2 if gate in two else 1) for gate in single | two}
+    segments = runners.replay(runners.compile_calls(stand_in, program), outcomes, stand_in["x"])
+    runners.execute(segments, [])
     assert counts["floor"] == counts["nodeweave"]
-    assert sum(counts["floor"]) == bench.calls_in(program) + corrections
+    assert sum(counts["floor"]) == bench.workloads.calls_in(program) + corrections
+
