@@ -1,5 +1,5 @@
 """The report of a run: the terminal table with its goals and notes, and the user document that
---write makes of it (document.py)."""
+--write makes of it (document.py) with its figure (figure.py)."""
 
 from __future__ import annotations
 
@@ -9,9 +9,11 @@ import math
 import os
 import platform
 import subprocess
+import sys
 from pathlib import Path
 
 import document
+import figure
 from workloads import WORKLOAD_NOTES
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -79,13 +81,20 @@ def print_report(text, goals, notes, elapsed):
     print(f"\nTotal {elapsed:.0f} s.")
 
 
-def write_document(path, *, arguments, elapsed, reduced, first, cells, stops):
-    """Writes the user document of this run to path. first: the floor's row."""
+def write_document(path, *, arguments, elapsed, reduced, first, cells, stops, floor):
+    """Writes the user document of this run to path, and its figure beside it (same name, .svg)
+    when matplotlib is there. first: the floor's row; floor: seconds per call of the floor."""
+    shown, shared = machine(), os.getloadavg()[1] > (os.cpu_count() or 1)
+    image = path.with_suffix(".svg")
+    drawn = figure.draw(figure.points_from_cells(cells), floor, image)
+    if not drawn:
+        print("no figure: it needs matplotlib (pip install \".[bench]\") and a workload other than a",
+              file=sys.stderr)
     path.write_text(document.document(
-        command=user_command(arguments), elapsed=elapsed, reduced=reduced, machine=machine(),
+        command=user_command(arguments), elapsed=elapsed, reduced=reduced, machine=shown,
         rows=[first | {"workload": "floor: a bare method call"}] + list(map(row, cells)),
-        cells=cells, workloads=WORKLOAD_NOTES, shared=os.getloadavg()[1] > (os.cpu_count() or 1),
-        stops=stops))
+        cells=cells, workloads=WORKLOAD_NOTES, shared=shared, stops=stops,
+        figure=image.name if drawn else None))
 
 
 def machine():

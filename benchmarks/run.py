@@ -2,7 +2,7 @@
 """nodeweave benchmarks: CPython's call floor, nodeweave and stim measured side by side.
 
     python benchmarks/run.py                 # full run (about 20 minutes), prints the table and goals
-    python benchmarks/run.py --write         # the same, and writes docs/benchmarks.md from it
+    python benchmarks/run.py --write         # the same, and writes docs/benchmarks.md and .svg from it
     python benchmarks/run.py --quick
     python benchmarks/run.py --sizes 1e3,1e4 --workloads b,d
     python benchmarks/run.py --workloads f,h --sizes fh:300 --baseline none --no-memory
@@ -46,12 +46,12 @@ that simulator's time cap.
 After the table, each goal of the engine work (listed in goals.py) is checked against the rows: met or
 not met for the current build and for the before build, with both builds' figures. The goals, the
 before column and the literal column are for developers: --write leaves them out of the user
-document (document.py).
+document (document.py, with its figure from figure.py).
 
 The script is the entry point; the parts live beside it: workloads.py (the programs and their
 sizes), circuits.py (stim circuits as programs), runners.py (how each simulator runs a program, and
 the child processes), timing.py (repeats, the paired floor, memory, the time caps) and report.py
-(the table and the document), with goals.py and document.py.
+(the table and the document), with goals.py, document.py and figure.py.
 Benchmarks are not tests: nothing here asserts a time.
 """
 
@@ -102,7 +102,7 @@ def make_parser():
                              "by `pip install --no-deps --target DIR <older checkout>` (default: none)")
     parser.add_argument("--write", nargs="?", const=ROOT / "docs" / "benchmarks.md", metavar="FILE",
                         help="write the user document from this run (not with --quick), by default "
-                             "docs/benchmarks.md")
+                             "docs/benchmarks.md, and its figure beside it (.svg)")
     parser.add_argument("--no-write", action="store_true", help=argparse.SUPPRESS)  # the default
     parser.add_argument("--no-memory", action="store_true", help="skip the peak memory probes")
     parser.add_argument("--probe-memory", nargs=2, type=int, help=argparse.SUPPRESS)
@@ -305,7 +305,7 @@ def finish(session, args, floor, started):
         path = Path(args.write)
         write_document(path, arguments=sys.argv[1:], elapsed=elapsed,
                        reduced=bool(args.sizes or args.workloads), first=first, cells=session.cells,
-                       stops=session.stops + [session.notes[-1]])
+                       stops=session.stops + [session.notes[-1]], floor=floor)
         log(f"wrote {path}")
 
 

@@ -14,14 +14,16 @@ import pytest
 BENCHMARKS = Path(__file__).resolve().parent.parent / "benchmarks"
 SCRIPT = BENCHMARKS / "run.py"
 DOCUMENT = BENCHMARKS.parent / "docs" / "benchmarks.md"
+DOCUMENTS = [DOCUMENT, DOCUMENT.with_suffix(".svg")]  # and its figure
 
 
 def run_script(*arguments, check=True):
-    before = DOCUMENT.read_bytes() if DOCUMENT.exists() else None
+    before = [path.read_bytes() if path.exists() else None for path in DOCUMENTS]
     run = subprocess.run([sys.executable, str(SCRIPT), *arguments],
                          capture_output=True, text=True, timeout=300)
     assert not check or run.returncode == 0, run.stderr
-    assert (DOCUMENT.read_bytes() if DOCUMENT.exists() else None) == before, "the document was written"
+    after = [path.read_bytes() if path.exists() else None for path in DOCUMENTS]
+    assert after == before, "the document or its figure was written"
     return run
 
 
@@ -84,6 +86,9 @@ def test_the_user_document_names_no_build_directory(tmp_path):
     rows, header = table(text)
     assert header[:4] == ["workload", "n", "calls", "nodeweave"]
     assert any(row["workload"].startswith("d. GHZ") and row["stim circuit"] != "—" for row in rows)
+    # The figure, drawn beside the document from the same run, and shown by it.
+    assert "](benchmarks.svg)" in text
+    assert (tmp_path / "benchmarks.svg").read_text().lstrip().startswith("<?xml")
 
 
 # ---- the circuit translation, against stim ---------------------------------------------------
@@ -97,7 +102,8 @@ def bench():
     sys.path.insert(0, str(BENCHMARKS))
     try:
         yield types.SimpleNamespace(**{name: importlib.import_module(name)
-                                       for name in ("circuits", "runners", "workloads")})
+                                       for name in ("circuits", "runners", "workloads", "report",
+                                                    "document", "figure")})
     finally:
         sys.path.remove(str(BENCHMARKS))
 
@@ -232,3 +238,28 @@ def test_floor_replays_the_calls_nodeweave_made(bench):
     assert counts["floor"] == counts["nodeweave"]
     assert sum(counts["floor"]) == bench.workloads.calls_in(program) + corrections
 
+
+def test_the_figure_reads_back_a_documents_table(bench, tmp_path):
+    # benchmarks/figure.py redraws the figure from a document written earlier: the table as the
+    # document prints it must read back as the run's own points, to the three digits printed.
+    report, figure = bench.report, bench.figure
+    cells = [dict(key="d", label="GHZ: cx chain, measure_z", n=10**4, calls=20000, distance=None,
+                  results={"nodeweave": 8.53e-4, "stim circuit": 1.5}, floor_ratio=1.8, memory=None),
+             dict(key="i", label="surface-code memory circuit, d = 15", n=494, calls=19994, distance=15,
+                  results={"nodeweave": 3.07e-3, "stim circuit": 2.23e-3, "stim calls": 6.78e-2},
+                  floor_ratio=3.4, memory=555.5)]
+    rows = [report.floor_row(report.COLUMNS, 16.7e-9, 131072)] + [report.row(c) for c in cells]
+    text = bench.document.document(command="python benchmarks/run.py", elapsed=60, reduced=True,
+                                   machine=[], rows=rows, cells=cells, workloads="", stops=[],
+                                   figure="benchmarks.svg")
+    points, floor = figure.points_from_document(text)
+    expected = figure.points_from_cells(cells)
+    assert floor == pytest.approx(16.7e-9) and len(points) == len(expected) == 2
+    for point, want in zip(points, expected):
+        assert point | {"times": None} == want | {"times": None}
+        for name, seconds in want["times"].items():  # None: not run
+            assert point["times"][name] == (seconds and pytest.approx(seconds)), (name, point)
+    # The committed document reads back too, with a point in every panel.
+    points, floor = figure.points_from_document(DOCUMENT.read_text())
+    assert all(figure.series(points, letters) for _, letters in figure.FAMILIES)
+    assert figure.draw(points, floor, tmp_path / "figure.png") and (tmp_path / "figure.png").stat().st_size
