@@ -58,7 +58,5 @@ void settle_for_measurement(State& state, Qubit q, axis_t axis);
 // may have settled).
 void settle_for_reading(State& state);
 
-// The invariants of the deferrals; an empty string when they hold.
-std::string check_deferrals(const State& state);
 
 }  // namespace nodeweave
