@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/id_pool.h"
 #include "engine/graph/star.h"
 
 namespace nodeweave {
@@ -140,18 +141,11 @@ void toggle_odd_links(Deferrals& d, std::uint32_t id) {
 }
 
 // A free id with its record ready (not yet live). Throws std::bad_alloc with nothing changed.
-std::uint32_t take_free_id(Deferrals& d) {
-    if (d.free_ids.empty()) {
-        ensure_capacity(d.free_ids, d.by_id.size() + 1);
-        d.by_id.emplace_back();
-        d.free_ids.push_back(static_cast<std::uint32_t>(d.by_id.size() - 1));
-    }
-    return d.free_ids.back();
-}
+std::uint32_t take_free_id(Deferrals& d) { return next_free_id(d.by_id, d.free_ids, Deferrals::NONE); }
 
 // Makes the free id taken last a live deferral of `control`, next to the graph.
 void make_live(Deferrals& d, std::uint32_t id, std::uint32_t control) noexcept {
-    d.free_ids.pop_back();
+    take_id(d.free_ids);
     d.control_of[control] = id;
     Deferral& deferral = d.by_id[id];
     deferral.control = control;

@@ -51,18 +51,14 @@ void leave_block_if_unlinked(State& state, Slot s) noexcept {
     block.free_locals.push_back(local);  // room is kept for every local index
     node.member = 0;
     node.block = NO_BLOCK;
-    if (--block.members == 0) {
-        Block empty;
-        std::swap(block, empty);
-        state.free_blocks.push_back(id);  // room is kept for every block id
-    }
+    if (--block.members == 0) free_id(state.blocks, state.free_blocks, id);
 }
 
 std::uint16_t open_block(State& state, std::uint64_t capacity) {
-    if (state.free_blocks.empty() && state.blocks.size() >= NO_BLOCK) return NO_BLOCK;
+    if (next_free_id(state.blocks, state.free_blocks, NO_BLOCK) == NO_BLOCK) return NO_BLOCK;
     if (capacity > UINT32_MAX / 2) throw std::bad_alloc();
     Block fresh = Block::with_capacity(static_cast<std::uint32_t>(capacity));
-    const std::uint16_t id = take_free_id(state.blocks, state.free_blocks);
+    const std::uint16_t id = take_id(state.free_blocks);
     state.blocks[id] = std::move(fresh);
     return id;
 }
@@ -137,9 +133,7 @@ void merge_block(State& state, std::uint16_t id, std::uint16_t target, std::pmr:
         block.row_count[map[local]] = old.row_count[local];
     }
     block.members += old.members;
-    Block empty;
-    std::swap(old, empty);
-    state.free_blocks.push_back(id);
+    free_id(state.blocks, state.free_blocks, id);
 }
 
 // Gives every vertex outside any block a local index in the target.

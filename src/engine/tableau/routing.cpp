@@ -16,14 +16,13 @@ namespace {
 // ---- ids ---------------------------------------------------------------------------------------
 
 // An empty tableau's id, or NO_BLOCK when none is left. Throws std::bad_alloc with nothing changed.
-std::uint16_t open_tableau(State& state) { return take_free_id(state.tableaux, state.free_tableaux); }
+std::uint16_t open_tableau(State& state) {
+    const std::uint16_t id = next_free_id(state.tableaux, state.free_tableaux, NO_BLOCK);
+    return id == NO_BLOCK ? NO_BLOCK : take_id(state.free_tableaux);
+}
 
 // Frees tableau `id`'s memory and its id.
-void close_tableau(State& state, std::uint16_t id) noexcept {
-    Tableau empty;
-    std::swap(state.tableaux[id], empty);
-    state.free_tableaux.push_back(id);  // room is kept for every id
-}
+void close_tableau(State& state, std::uint16_t id) noexcept { free_id(state.tableaux, state.free_tableaux, id); }
 
 // ---- components in graph form --------------------------------------------------------------------
 
