@@ -41,8 +41,8 @@ std::string check_live_tableau(const State& state, const Tableau& t, std::size_t
     }
     for (std::uint32_t c = 0; c < t.qubits; ++c) {
         const Slot s = t.slot_at[c];
-        if (index_of(s) >= state.size() || state.nodes[s].member != (TABLEAU_MEMBER | c) ||
-            state.nodes[s].block != id) {
+        if (index_of(s) >= state.size() || !state.nodes[s].in_tableau() || state.nodes[s].tableau() != id ||
+            state.nodes[s].column() != c) {
             return at_block("tableau qubit does not know its tableau", id);
         }
     }
@@ -79,8 +79,9 @@ std::string check_live_tableau(const State& state, const Tableau& t, std::size_t
 std::string check_tableau_member(const State& state, Slot s) {
     const Node& node = state.nodes[s];
     if (!node.list.empty()) return at_slot("tableau member with list edges", s);
-    if (node.block >= state.tableaux.size()) return at_slot("tableau id out of range", s);
-    const Tableau& tableau = state.tableaux[node.block];
+    if (node.block != NO_BLOCK) return at_slot("tableau member with a block id", s);
+    if (node.tableau() >= state.tableaux.size()) return at_slot("tableau id out of range", s);
+    const Tableau& tableau = state.tableaux[node.tableau()];
     if (node.column() >= tableau.qubits || tableau.slot_at[node.column()] != s) {
         return at_slot("tableau does not know its qubit", s);
     }

@@ -121,8 +121,7 @@ void take_component(State& state, std::uint16_t id, const std::vector<Slot>& slo
     drop_edges(state, slots);
     for (std::uint32_t i = 0; i < slots.size(); ++i) {
         Node& node = state.nodes[slots[i]];
-        node.member = TABLEAU_MEMBER | (base + i);
-        node.block = id;
+        node.hold_in_tableau(id, base + i);
     }
 }
 
@@ -136,8 +135,7 @@ void merge_tableaux(State& state, std::uint16_t id, std::uint16_t from) {
     tableau.append_tableau(other);
     for (std::uint32_t c = 0; c < other.qubits; ++c) {
         Node& node = state.nodes[other.slot_at[c]];
-        node.member = TABLEAU_MEMBER | (base + c);
-        node.block = id;
+        node.hold_in_tableau(id, base + c);
     }
     close_tableau(state, from);
 }
@@ -161,8 +159,8 @@ bool take_in(State& state, std::uint16_t id, Slot b) {
     const std::uint32_t held = state.tableaux[id].qubits;
     const Node& nb = state.nodes[b];
     if (nb.in_tableau()) {
-        if (!fits_in_tableau(held, state.tableaux[nb.block].qubits)) return false;
-        merge_tableaux(state, id, nb.block);
+        if (!fits_in_tableau(held, state.tableaux[nb.tableau()].qubits)) return false;
+        merge_tableaux(state, id, nb.tableau());
         return true;
     }
     if (held >= tableau_max()) return false;
@@ -224,9 +222,9 @@ void leave_tableau(State& state, std::uint16_t id) {
 
 bool cz_in_tableau(State& state, Slot a, Slot b) {
     if (!state.nodes[a].in_tableau()) std::swap(a, b);
-    const std::uint16_t id = state.nodes[a].block;
+    const std::uint16_t id = state.nodes[a].tableau();
     Node& nb = state.nodes[b];
-    if (!(nb.in_tableau() && nb.block == id) && !take_in(state, id, b)) {
+    if (!(nb.in_tableau() && nb.tableau() == id) && !take_in(state, id, b)) {
         leave_tableau(state, id);
         ensure_graph_form(state, b);
         return false;
@@ -312,7 +310,7 @@ bool look_at_component(State& state, Slot s) {
 
 std::vector<Qubit> tableau_group(const State& state, Slot s) {
     const Node& node = state.nodes[s];
-    const Tableau& tableau = state.tableaux[node.block];
+    const Tableau& tableau = state.tableaux[node.tableau()];
     if (!tableau.groups_known) {
         // The components of the graph form, labelled by their first column.
         const GraphForm form = graph_form(tableau);

@@ -25,7 +25,7 @@ void leave_tableau(State& state, std::uint16_t id);
 
 // Makes sure that s is in graph form. Throws std::bad_alloc with the state unchanged.
 inline void ensure_graph_form(State& state, Slot s) {
-    if (state.nodes[s].in_tableau()) leave_tableau(state, state.nodes[s].block);
+    if (state.nodes[s].in_tableau()) leave_tableau(state, state.nodes[s].tableau());
 }
 
 // Controlled-Z on two slots at least one of which is held in a tableau. Returns false, with both
