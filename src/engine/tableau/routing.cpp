@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "engine/graph/component.h"
 #include "engine/graph/graph.h"
 #include "engine/policy/policy.h"
 #include "engine/core/id_pool.h"
@@ -25,43 +26,6 @@ std::uint16_t open_tableau(State& state) {
 void close_tableau(State& state, std::uint16_t id) noexcept { free_id(state.tableaux, state.free_tableaux, id); }
 
 // ---- components in graph form --------------------------------------------------------------------
-
-struct Component {
-    std::vector<Slot> slots;  // in the order met
-    std::uint64_t degrees = 0;
-    std::uint64_t looked_at = 0;  // vertices and edges visited
-};
-
-// The graph component of s, unless it has more than `cap` vertices: then `slots` is empty.
-// Throws std::bad_alloc with the marks cleared.
-Component component_of(State& state, Slot s, std::uint32_t cap) {
-    Component found;
-    found.slots.reserve(std::min<std::uint32_t>(cap, 64) + 1);
-    found.slots.push_back(s);
-    state.nodes[s].mark = 1;
-    bool too_large = false;
-    try {
-        for (std::size_t head = 0; head < found.slots.size() && !too_large; ++head) {
-            const Slot v = found.slots[head];
-            found.degrees += degree(state, v);
-            find_neighbour(state, v, [&](Slot y) {
-                ++found.looked_at;
-                if (state.nodes[y].mark) return false;
-                found.slots.push_back(y);
-                state.nodes[y].mark = 1;
-                too_large = found.slots.size() > cap;
-                return too_large;
-            });
-        }
-    } catch (const std::bad_alloc&) {
-        for (Slot v : found.slots) state.nodes[v].mark = 0;
-        throw;
-    }
-    found.looked_at += found.slots.size();
-    for (Slot v : found.slots) state.nodes[v].mark = 0;
-    if (too_large) found.slots.clear();
-    return found;
-}
 
 // Removes every edge of the component `slots` (closed under adjacency) and takes its vertices out
 // of their blocks.
