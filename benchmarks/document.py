@@ -71,9 +71,22 @@ def table(rows):
     return "\n".join(lines + ["| " + " | ".join(r[c] for c in USER_COLUMNS) + " |" for r in rows])
 
 
-def document(*, command, elapsed, reduced, machine, rows, cells, workloads, stops, shared=False):
+def image(figure):
+    """The lines that show the figure (a file name beside the document), if there is one."""
+    if not figure:
+        return []
+    return [f"![Time per call against qubits, log–log: nodeweave, stim and the call floor]({figure})",
+            "",
+            "Time per call against qubits for the workloads run at several sizes (the per-call",
+            "workloads a are in the table only); stim's times are divided by the same number of calls.",
+            ""]
+
+
+def document(*, command, elapsed, reduced, machine, rows, cells, workloads, stops, shared=False,
+             figure=None):
     """The text of docs/benchmarks.md. rows: table rows keyed by column (the floor's first); stops:
-    notes on where a simulator was not run; shared: other work loaded the machine during the run."""
+    notes on where a simulator was not run; shared: other work loaded the machine during the run;
+    figure: the file name of the figure beside the document, if one was drawn."""
     scope = ("This run measured a reduced set (the options above); without options every\n"
              "workload runs at every size listed under Workloads." if reduced else
              "This is the full run: every workload at every size listed under\nWorkloads.")
@@ -98,7 +111,7 @@ def document(*, command, elapsed, reduced, machine, rows, cells, workloads, stop
         "## What the figures say", "", GUIDANCE, "",
         "Measured here, nodeweave's time relative to stim's on each workload:", "",
         *summary(cells), "",
-        "## Results", "", table(rows), "",
+        "## Results", "", *image(figure), table(rows), "",
         "## How to read the table", "", LEGEND, "",
         "## Workloads", "", workloads.strip(), "",
         "## Where a simulator was not run", "",

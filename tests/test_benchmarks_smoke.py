@@ -1,10 +1,11 @@
 """The benchmark script runs end to end at its smoke size and prints its table (no timing checks);
 its circuit translation is checked against stim on small circuits."""
 
-import importlib.util
+import importlib
 import random
 import subprocess
 import sys
+import types
 from pathlib import Path
 
 import nodeweave
@@ -13,14 +14,16 @@ import pytest
 BENCHMARKS = Path(__file__).resolve().parent.parent / "benchmarks"
 SCRIPT = BENCHMARKS / "run.py"
 DOCUMENT = BENCHMARKS.parent / "docs" / "benchmarks.md"
+DOCUMENTS = [DOCUMENT, DOCUMENT.with_suffix(".svg")]  # and its figure
 
 
 def run_script(*arguments, check=True):
-    before = DOCUMENT.read_bytes() if DOCUMENT.exists() else None
+    before = [path.read_bytes() if path.exists() else None for path in DOCUMENTS]
     run = subprocess.run([sys.executable, str(SCRIPT), *arguments],
                          capture_output=True, text=True, timeout=300)
     assert not check or run.returncode == 0, run.stderr
-    assert (DOCUMENT.read_bytes() if DOCUMENT.exists() else None) == before, "the document was written"
+    after = [path.read_bytes() if path.exists() else None for path in DOCUMENTS]
+    assert after == before, "the document or its figure was written"
     return run
 
 
@@ -83,6 +86,9 @@ def test_the_user_document_names_no_build_directory(tmp_path):
     rows, header = table(text)
     assert header[:4] == ["workload", "n", "calls", "nodeweave"]
     assert any(row["workload"].startswith("d. GHZ") and row["stim circuit"] != "—" for row in rows)
+    # The figure, drawn beside the document from the same run, and shown by it.
+    assert "](benchmarks.svg)" in text
+    assert (tmp_path / "benchmarks.svg").read_text().lstrip().startswith("<?xml")
 
 
 # ---- the circuit translation, against stim ---------------------------------------------------
@@ -92,12 +98,12 @@ stim = pytest.importorskip("stim")
 
 @pytest.fixture(scope="module")
 def bench():
+    """The benchmark modules, imported from benchmarks/ as run.py imports them."""
     sys.path.insert(0, str(BENCHMARKS))
     try:
-        spec = importlib.util.spec_from_file_location("benchmark_run", SCRIPT)
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
-        yield module
+        yield types.SimpleNamespace(**{name: importlib.import_module(name)
+                                       for name in ("circuits", "runners", "workloads", "report",
+                                                    "document", "figure")})
     finally:
         sys.path.remove(str(BENCHMARKS))
 
@@ -136,7 +142,7 @@ OBSERVABLE_INCLUDE(0) rec[-3]
 
 def check_shots(bench, circuit, shots):
     program = bench.circuits.translate(circuit)
-    for runner in (bench.NodeWeaveRunner(), bench.StimCallsRunner(stim)):
+    for runner in (bench.runners.NodeWeaveRunner(), bench.runners.StimCallsRunner(stim)):
         for _ in range(shots):
             runner.prepare(circuit.num_qubits, [], program)()
             assert len(runner.outcomes) == program.outcomes
@@ -160,7 +166,7 @@ def test_translated_circuits_keep_their_detectors(bench):
 def test_larger_codes_keep_their_detectors(bench):
     # Codes large enough for neighbourhoods of dozens of qubits, where the engine picks among
     # cheaper rewrites (pivots with a leaf, stars toggled in bulk), at its own thresholds.
-    runner = bench.NodeWeaveRunner()
+    runner = bench.runners.NodeWeaveRunner()
     for task, d in [("surface_code:rotated_memory_z", 13), ("color_code:memory_xyz", 9)]:
         program = bench.circuits.translate(bench.circuits.memory_circuit(stim, task, d))
         for _ in range(4):
@@ -190,6 +196,7 @@ def test_translation_refuses_what_it_cannot_express(bench):
 def test_floor_replays_the_calls_nodeweave_made(bench):
     # Every call nodeweave made, corrections after a MinusOne included, is one floor call of the
     # same arity, in a run whose outcomes are random.
+    runners, single, two = bench.runners, bench.workloads.SINGLE, bench.workloads.TWO
     circuit = bench.circuits.memory_circuit(stim, "surface_code:rotated_memory_z", 3)
     program = bench.circuits.translate(circuit)
     counts = {"nodeweave": [0, 0], "floor": [0, 0]}
@@ -203,8 +210,8 @@ def test_floor_replays_the_calls_nodeweave_made(bench):
     def corrections_in(outcomes):
         corrections = position = 0
         for op, qubits in program:
-            if op in bench.RECORDED or op in bench.RESETTING:
-                if op in bench.RESETTING:
+            if op in bench.circuits.RECORDED or op in bench.circuits.RESETTING:
+                if op in bench.circuits.RESETTING:
                     corrections += sum(o == nodeweave.MeasurementResult.MinusOne
                                        for o in outcomes[position:position + len(qubits)])
                 position += len(qubits)
@@ -215,18 +222,44 @@ def test_floor_replays_the_calls_nodeweave_made(bench):
     for _ in range(30):
         counts["nodeweave"] = [0, 0]
         sim = nodeweave.NodeWeave(circuit.num_qubits)
-        methods = {gate: counting("nodeweave", 2 if gate in bench.TWO else 1, getattr(sim, gate))
-                   for gate in bench.SINGLE | bench.TWO}
+        methods = {gate: counting("nodeweave", 2 if gate in two else 1, getattr(sim, gate))
+                   for gate in single | two}
         outcomes = []
-        bench.execute(bench.compile_calls(methods, program, nodeweave.MeasurementResult.MinusOne), outcomes)
+        runners.execute(runners.compile_calls(methods, program, nodeweave.MeasurementResult.MinusOne), outcomes)
         assert program.mismatches(outcomes) == 0
         corrections = corrections_in(outcomes)
         if corrections:
             break
     assert corrections > 0
 
-    stand_in = {gate: counting("floor", 2 if gate in bench.TWO else 1) for gate in bench.SINGLE | bench.TWO}
-    segments = bench.replay(bench.compile_calls(stand_in, program), outcomes, stand_in["x"])
-    bench.execute(segments, [])
+    stand_in = {gate: counting("floor", 2 if gate in two else 1) for gate in single | two}
+    segments = runners.replay(runners.compile_calls(stand_in, program), outcomes, stand_in["x"])
+    runners.execute(segments, [])
     assert counts["floor"] == counts["nodeweave"]
-    assert sum(counts["floor"]) == bench.calls_in(program) + corrections
+    assert sum(counts["floor"]) == bench.workloads.calls_in(program) + corrections
+
+
+def test_the_figure_reads_back_a_documents_table(bench, tmp_path):
+    # benchmarks/figure.py redraws the figure from a document written earlier: the table as the
+    # document prints it must read back as the run's own points, to the three digits printed.
+    report, figure = bench.report, bench.figure
+    cells = [dict(key="d", label="GHZ: cx chain, measure_z", n=10**4, calls=20000, distance=None,
+                  results={"nodeweave": 8.53e-4, "stim circuit": 1.5}, floor_ratio=1.8, memory=None),
+             dict(key="i", label="surface-code memory circuit, d = 15", n=494, calls=19994, distance=15,
+                  results={"nodeweave": 3.07e-3, "stim circuit": 2.23e-3, "stim calls": 6.78e-2},
+                  floor_ratio=3.4, memory=555.5)]
+    rows = [report.floor_row(report.COLUMNS, 16.7e-9, 131072)] + [report.row(c) for c in cells]
+    text = bench.document.document(command="python benchmarks/run.py", elapsed=60, reduced=True,
+                                   machine=[], rows=rows, cells=cells, workloads="", stops=[],
+                                   figure="benchmarks.svg")
+    points, floor = figure.points_from_document(text)
+    expected = figure.points_from_cells(cells)
+    assert floor == pytest.approx(16.7e-9) and len(points) == len(expected) == 2
+    for point, want in zip(points, expected):
+        assert point | {"times": None} == want | {"times": None}
+        for name, seconds in want["times"].items():  # None: not run
+            assert point["times"][name] == (seconds and pytest.approx(seconds)), (name, point)
+    # The committed document reads back too, with a point in every panel.
+    points, floor = figure.points_from_document(DOCUMENT.read_text())
+    assert all(figure.series(points, letters) for _, letters in figure.FAMILIES)
+    assert figure.draw(points, floor, tmp_path / "figure.png") and (tmp_path / "figure.png").stat().st_size

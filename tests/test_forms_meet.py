@@ -17,6 +17,7 @@ import _nodeweave_testing as testing
 from gates import SINGLE_QUBIT_GATES as SINGLE
 from nodeweave import NodeWeave
 from stim_oracle import assert_same_state, to_stim
+from test_fault_injection import WORDS, sweep
 from thresholds import EVERY_FORM, thresholds
 
 FORMS = ("lists", "indexed", "blocks", "swapped", "tableaux", "deferrals")
@@ -237,3 +238,38 @@ def test_a_held_back_gate_never_reaches_into_a_tableau():
         run.gate("cz", a, target)
         for q in run.rng.sample(range(regions.n), regions.n):
             run.measure(q, run.rng.choice("xyz"))
+
+
+def meeting_state(seed):
+    """A state under the EVERY_FORM thresholds with a deferral beside a tableau (same seed, same
+    state), or None when this seed makes none."""
+    regions = Regions(leaves=8, register=4, line=3, ancillas=2)
+    run = Lockstep(regions.n, random.Random(seed))
+    prepare(run, regions)
+    renew_forms(run, regions, layers=3)
+    for _ in range(40):
+        if {"deferrals", "tableaux"} <= live_forms(run.sim):
+            return run.sim
+        crossing_step(run, regions, {})
+    return None
+
+
+# Operations that cross from a deferral into a tableau, given the qubits of the meeting.
+CROSSINGS = {
+    "cz from a control onto a tableau": lambda sim, c, r, t: testing.apply(sim, "cz", c, t),
+    "cz from an R qubit onto a tableau": lambda sim, c, r, t: testing.apply(sim, "cx", r, t),
+    "measurement of an R qubit": lambda sim, c, r, t: testing.measure(sim, r, 0, WORDS),
+    "peek across both": lambda sim, c, r, t: testing.peek(sim, [c, r, t], WORDS),
+}
+
+
+@pytest.mark.parametrize("name", CROSSINGS)
+def test_failed_allocation_where_a_deferral_meets_a_tableau_leaves_the_state_whole(name):
+    with thresholds(EVERY_FORM):
+        seeds = [seed for seed in range(40) if meeting_state(seed)][:3]
+        assert seeds, "no seed makes a deferral beside a tableau"
+        for seed in seeds:
+            layout = testing.layout(meeting_state(seed), settle=False)
+            control, r_qubits = next(iter(layout["deferrals"].items()))
+            qubits = (control, r_qubits[0], layout["tableaux"][0][0])
+            sweep(name, lambda: meeting_state(seed), lambda sim, state: CROSSINGS[name](sim, *qubits))

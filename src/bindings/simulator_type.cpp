@@ -79,10 +79,9 @@ PyObject* entangled_group_query(State& state, PyObject* const* arguments,
                                 const char* const* names) {
     Qubit qubit;
     if (!to_index(arguments[0], names[0], &qubit)) return nullptr;
-    // The group follows edges, so deferred gates join the graph first: the same state in another
-    // form, changed under a shared borrow because no engine call runs beside this one (every
-    // call holds the interpreter lock and nothing in the engine calls back into Python).
-    settle_all(state);
+    // The engine settles deferred gates into the graph first: the same state in another form,
+    // changed under a shared borrow because no engine call runs beside this one (every call holds
+    // the interpreter lock and nothing in the engine calls back into Python).
     const std::vector<Qubit> group = entangled_group(state, qubit);
     OwnedRef set(PySet_New(nullptr));
     if (!set) return nullptr;

@@ -8,9 +8,8 @@
 
 #include <cstdint>
 
-#include "engine/deferral/deferral.h"
+#include "engine/gates/measurement_route.h"
 #include "engine/graph/measurement.h"
-#include "engine/tableau/routing.h"
 
 namespace nodeweave {
 
@@ -18,11 +17,7 @@ namespace nodeweave {
 // `draw` is called at most once, before anything changes, and only when the outcome is random.
 template <class Draw>
 std::uint8_t measure(State& state, Qubit q, axis_t axis, Draw&& draw) {
-    const Slot s = state.slot(q);  // settling deferrals never moves a qubit to another slot
-    if (state.deferrals.live != 0) [[unlikely]] settle_for_measurement(state, q, axis);
-    state.deferrals.note_measured(static_cast<std::uint32_t>(index_of(q)));
-    ensure_graph_form(state, s);
-    note_measurement(state);
+    const Slot s = route_measurement(state, q, axis);
     const GraphAxis m = through_vop(axis, state.nodes[s].vop);
     if (is_certain(state, s, m.axis)) return m.negated;
     const std::uint8_t g = static_cast<std::uint8_t>(static_cast<std::uint32_t>(draw()) >> 31);

@@ -38,7 +38,7 @@ std::vector<PeekRecord> peek_measure(const State& state, const std::vector<Qubit
     std::vector<PeekRecord> records;
     records.reserve(qubits.size());
     State copy = copy_state(state);
-    settle_all(copy);  // so that "isolated" below means unentangled
+    settle_for_reading(copy);  // so that "isolated" below means unentangled
     for (Qubit q : qubits) {
         const Slot s = copy.slot(q);
         ensure_graph_form(copy, s);

@@ -73,7 +73,7 @@ State& raw_state_of(PyObject* object) {
 // The state in plain graph form: deferred gates join the graph first (the same state).
 State& state_of(PyObject* object) {
     State& state = raw_state_of(object);
-    settle_all(state);
+    settle_for_reading(state);
     return state;
 }
 

@@ -24,27 +24,12 @@
 #include "engine/tableau/tableau.h"
 #include "engine/core/panic.h"
 #include "engine/core/verify.h"
+#include "engine/policy/adaptive.h"
 
 namespace nodeweave {
 
 // Slots are 32-bit, so a state holds at most MAX_QUBITS qubits.
 inline constexpr std::size_t MAX_QUBITS = UINT32_MAX;
-
-// What the engine keeps to decide when a component should move into a tableau
-// (engine/tableau/routing.h).
-struct TableauWatch {
-    static constexpr std::uint64_t NOT_SEEN = UINT64_MAX;
-    // Work done by graph-form preparations (the prepared vertices' degrees), and the amount at
-    // which the engine next looks at a component.
-    std::uint64_t graph_work = 0;
-    std::uint64_t next_look = 0;
-    int short_stays = 0;   // tableaux in a row that were left soon after they were made
-    int sparse_walks = 0;  // walks in a row that found a dense block's component sparse
-    // graph_work when the component looked at was first seen dense (since the last measurement),
-    // or NOT_SEEN; and its size then (0: it was not dense at the last look).
-    std::uint64_t dense_since = NOT_SEEN;
-    std::uint64_t dense_size = 0;
-};
 
 struct State {
     BySlot<Node> nodes;
@@ -54,7 +39,7 @@ struct State {
     std::vector<std::uint16_t> free_blocks;   // ids of empty blocks; room for blocks.size() entries
     std::vector<Tableau> tableaux;            // by id, likewise
     std::vector<std::uint16_t> free_tableaux; // likewise
-    TableauWatch watch;
+    TableauWatch watch;                       // when to enter a tableau (engine/policy/adaptive.h)
     Deferrals deferrals;                      // controlled Paulis held back (engine/deferral/deferral.h)
 
     std::size_t size() const noexcept { return nodes.size(); }

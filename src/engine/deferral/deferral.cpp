@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/gates/cz.h"
+#include "engine/core/id_pool.h"
+#include "engine/graph/star.h"
 
 namespace nodeweave {
 
@@ -140,18 +141,11 @@ void toggle_odd_links(Deferrals& d, std::uint32_t id) {
 }
 
 // A free id with its record ready (not yet live). Throws std::bad_alloc with nothing changed.
-std::uint32_t take_free_id(Deferrals& d) {
-    if (d.free_ids.empty()) {
-        ensure_capacity(d.free_ids, d.by_id.size() + 1);
-        d.by_id.emplace_back();
-        d.free_ids.push_back(static_cast<std::uint32_t>(d.by_id.size() - 1));
-    }
-    return d.free_ids.back();
-}
+std::uint32_t take_free_id(Deferrals& d) { return next_free_id(d.by_id, d.free_ids, Deferrals::NONE); }
 
 // Makes the free id taken last a live deferral of `control`, next to the graph.
 void make_live(Deferrals& d, std::uint32_t id, std::uint32_t control) noexcept {
-    d.free_ids.pop_back();
+    take_id(d.free_ids);
     d.control_of[control] = id;
     Deferral& deferral = d.by_id[id];
     deferral.control = control;
@@ -382,48 +376,16 @@ void settle(State& state, std::uint32_t id, Why why) {
         multiply_term(d, other, control, z_seen);
     }
     deferral.linked.clear();
-    if (why == Why::control_measured && d.ends.empty()) {
-        d.score = std::min(d.score + 1, Deferrals::SCORE_LIMIT);
-        if (d.score > 0) d.probe_gap = Deferrals::FIRST_GAP;
-    }
-    if (why == Why::too_soon) {
-        d.score = std::max(d.score - 1, -Deferrals::SCORE_LIMIT);
-        if (d.score <= 0) d.probe_gap = std::min(2 * d.probe_gap, Deferrals::LAST_GAP);
-    }
+    if (why == Why::control_measured) d.trials.settled_when_measured(d.ends.empty());
+    if (why == Why::too_soon) d.trials.settled_too_soon();
 }
 
 void settle_if_large(State& state, std::uint32_t id) noexcept {
-    if (state.deferrals.by_id[id].terms.size() <= DEFER_MAX_TERMS) return;
+    if (!settle_early(state.deferrals.by_id[id].terms.size())) return;
     try {
         settle(state, id, Why::too_soon);
     } catch (const std::bad_alloc&) {
         // The gate is made; the deferral merely stays large.
-    }
-}
-
-// CZ on a and b, neither a control: made on the graph, then passed through the deferrals that
-// hold a or b by conjugating their terms there.
-void cz_past_deferrals(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
-    Deferrals& d = state.deferrals;
-    const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
-    if (!d.touched(qa) && !d.touched(qb)) {
-        cz_in_graph_or_tableau(state, a, b, sa, sb);
-        return;
-    }
-    std::vector<std::uint32_t>& ids = d.odd;
-    ids.clear();
-    d.for_each_touching(qa, [&](std::uint32_t id) { ids.push_back(id); });
-    d.for_each_touching(qb, [&](std::uint32_t id) {
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-    });
-    for (std::uint32_t id : ids) reserve_term(d, id);
-    reserve_touches(d, ids.size());
-    cz_in_graph_or_tableau(state, a, b, sa, sb);
-    for (std::uint32_t id : ids) {
-        PauliBits pa = pauli_on(d, id, qa), pb = pauli_on(d, id, qb);
-        conjugate_by_cz(pa, pb, d.by_id[id].turns);
-        set_term(d, id, qa, pa);
-        set_term(d, id, qb, pb);
     }
 }
 
@@ -437,7 +399,7 @@ void conjugate_terms(Deferrals& deferrals, std::uint32_t qubit, vop_t g) noexcep
     });
 }
 
-void cz_with_deferrals(State& state, Qubit a, Qubit b) {
+CzPlan plan_cz(State& state, Qubit a, Qubit b) {
     Deferrals& d = state.deferrals;
     std::uint32_t ca = d.control_id(qubit_index(a)), cb = d.control_id(qubit_index(b));
     if (ca != Deferrals::NONE && cb != Deferrals::NONE) {
@@ -446,41 +408,58 @@ void cz_with_deferrals(State& state, Qubit a, Qubit b) {
     }
     if (ca != Deferrals::NONE || cb != Deferrals::NONE) {
         const bool a_controls = ca != Deferrals::NONE;
-        const std::uint32_t id = a_controls ? ca : cb;
-        const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        // A qubit held in a tableau has no edges to settle into, so it never joins an R.
-        if (keeps_z_axis(state.node(c).vop) && !state.node(o).in_tableau()) {
-            controlled_z_from(state, id, c, o);
-            settle_if_large(state, id);
-            verify(state);
-            return;
-        }
-        settle(state, id, Why::too_soon);
+        const CzPlan plan{CzPlan::Route::into_r, false, a_controls ? ca : cb, a_controls ? a : b, a_controls ? b : a};
+        if (extend_r(state.node(plan.control), state.node(plan.other))) return plan;
+        settle(state, plan.id, Why::too_soon);
     }
     const Slot sa = state.slot(a), sb = state.slot(b);
     if (worth_deferring(state, sa, sb)) {
         const bool a_controls = keeps_z_axis(state.nodes[sa].vop);
-        const Qubit c = a_controls ? a : b, o = a_controls ? b : a;
-        const bool probe = d.score > 0 || thresholds.defer_min == 0 ||
-                           (d.measured_lately(qubit_index(c)) && ++d.refused % d.probe_gap == 0);
-        if (probe && !d.touched(qubit_index(c))) {
-            const std::uint32_t id = defer(state, c);
-            controlled_z_from(state, id, c, o);
-            settle_if_large(state, id);
-            verify(state);
-            return;
+        const Qubit c = a_controls ? a : b;
+        if (admit_trial(d.trials, qubit_index(c)) && !d.touched(qubit_index(c))) {
+            return CzPlan{CzPlan::Route::into_r, true, 0, c, a_controls ? b : a};
         }
     }
-    cz_past_deferrals(state, a, b, sa, sb);
-    if (d.tableau_waits) {
-        d.tableau_waits = false;
+    return CzPlan{};
+}
+
+void cz_into_r(State& state, const CzPlan& plan) {
+    const std::uint32_t id = plan.begins ? defer(state, plan.control) : plan.id;
+    controlled_z_from(state, id, plan.control, plan.other);
+    settle_if_large(state, id);
+}
+
+void reserve_passing(State& state, Qubit a, Qubit b) {
+    Deferrals& d = state.deferrals;
+    std::vector<std::uint32_t>& ids = d.passing;
+    ids.clear();
+    const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
+    if (!d.touched(qa) && !d.touched(qb)) return;
+    d.for_each_touching(qa, [&](std::uint32_t id) { ids.push_back(id); });
+    d.for_each_touching(qb, [&](std::uint32_t id) {
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    });
+    for (std::uint32_t id : ids) reserve_term(d, id);
+    reserve_touches(d, ids.size());
+}
+
+void pass_cz(State& state, Qubit a, Qubit b) {
+    Deferrals& d = state.deferrals;
+    const std::uint32_t qa = qubit_index(a), qb = qubit_index(b);
+    for (std::uint32_t id : d.passing) {
+        PauliBits pa = pauli_on(d, id, qa), pb = pauli_on(d, id, qb);
+        conjugate_by_cz(pa, pb, d.by_id[id].turns);
+        set_term(d, id, qa, pa);
+        set_term(d, id, qb, pb);
+    }
+    if (d.trials.tableau_waits) {
+        d.trials.tableau_waits = false;
         try {
-            settle_all(state);
+            settle_for_reading(state);
         } catch (const std::bad_alloc&) {
             // The gate is made; the component waits for another look.
         }
     }
-    verify(state);
 }
 
 void settle_for_measurement(State& state, Qubit q, axis_t axis) {
@@ -498,82 +477,12 @@ void settle_for_measurement(State& state, Qubit q, axis_t axis) {
     verify(state);
 }
 
-void settle_all(State& state) {
+void settle_for_reading(State& state) {
     Deferrals& d = state.deferrals;
     for (std::uint32_t id = 0; d.live != 0 && id < d.by_id.size(); ++id) {
         if (d.by_id[id].control != Deferral::NO_CONTROL) settle(state, id, Why::query);
     }
     verify(state);
-}
-
-std::string check_deferrals(const State& state) {
-    const Deferrals& d = state.deferrals;
-    if (!d.control_of.empty() && (d.control_of.size() != state.size() || d.touch_head.size() != state.size() ||
-                                  d.marks.size() != state.size())) {
-        return "deferral tables do not cover every qubit";
-    }
-    if (d.control_of.empty() && (d.live != 0 || !d.touch_head.empty())) return "deferrals without tables";
-    if (std::find_if(d.marks.begin(), d.marks.end(), [](Deferrals::Marks m) { return m != 0; }) != d.marks.end()) {
-        return "a settling left a mark";
-    }
-    std::size_t live = 0, terms = 0;
-    for (std::uint32_t id = 0; id < d.by_id.size(); ++id) {
-        const Deferral& deferral = d.by_id[id];
-        if (deferral.control == Deferral::NO_CONTROL) continue;
-        ++live;
-        terms += deferral.terms.size();
-        const std::string where = " (deferral " + std::to_string(id) + ")";
-        if (deferral.control >= state.size() || d.control_of[deferral.control] != id) {
-            return "control_of misses a deferral" + where;
-        }
-        const Node& node = state.node(Qubit(deferral.control));
-        if (!node.list.empty() || node.member != 0) return "a deferral's control has edges" + where;
-        if (d.touched(deferral.control)) return "a deferral's control is in an R" + where;
-        for (std::size_t i = 0; i < deferral.terms.size(); ++i) {
-            const DeferredTerm& term = deferral.terms[i];
-            if (term.qubit >= state.size() || term.link >= d.touch_links.size() ||
-                d.touch_links[term.link].id != id || d.touch_links[term.link].pauli.identity()) {
-                return "malformed deferred term" + where;
-            }
-            if (d.control_of[term.qubit] != Deferrals::NONE) return "a control in an R" + where;
-            if (state.node(Qubit(term.qubit)).in_tableau()) return "an R reaches into a tableau" + where;
-            for (std::size_t j = 0; j < i; ++j) {
-                if (deferral.terms[j].qubit == term.qubit) return "two terms on one qubit" + where;
-            }
-            std::size_t listed = 0;
-            bool its_entry = false;
-            d.for_each_touch(term.qubit, [&](const TouchLink& entry) {
-                listed += entry.id == id;
-                its_entry = its_entry || &entry == &d.touch_links[term.link];
-            });
-            if (listed != 1 || !its_entry) return "a touch list misses a term" + where;
-        }
-        for (std::uint32_t other : deferral.linked) {
-            if (other >= d.by_id.size() || other == id || d.by_id[other].control == Deferral::NO_CONTROL) {
-                return "a link to no deferral" + where;
-            }
-            const std::vector<std::uint32_t>& back = d.by_id[other].linked;
-            if (std::count(back.begin(), back.end(), id) != 1) return "a one-sided link" + where;
-        }
-    }
-    if (live != d.live) return "the count of deferrals is off";
-    std::size_t touches = 0;
-    for (std::uint32_t q = 0; q < d.touch_head.size(); ++q) {
-        for (std::uint32_t link = d.touch_head[q]; link != Deferrals::NONE; link = d.touch_links[link].next) {
-            if (++touches > d.touch_links.size()) return "a touch list runs in a circle";
-            const std::uint32_t id = d.touch_links[link].id;
-            if (id >= d.by_id.size() || d.by_id[id].control == Deferral::NO_CONTROL || term_on(d.by_id[id], q) == nullptr ||
-                term_on(d.by_id[id], q)->link != link) {
-                return "a touch list names a deferral without a term there";
-            }
-        }
-    }
-    if (touches != terms || touches + d.free_links.size() != d.touch_links.size()) return "touch links are off";
-    if (d.free_links.capacity() < d.touch_links.size()) return "no room to free every touch link";
-    if (d.free_ids.size() + live != d.by_id.size() || d.free_ids.capacity() < d.by_id.size()) {
-        return "free deferral ids are off";
-    }
-    return "";
 }
 
 }  // namespace nodeweave

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "clifford/tables.h"
+#include "engine/policy/adaptive.h"
 #include "engine/core/bits.h"
 #include "engine/core/index.h"
 #include "engine/deferral/pauli.h"
@@ -68,6 +69,8 @@ struct Deferrals {
     // that an operator anticommutes with an odd number of times.
     std::vector<std::uint32_t> met;
     std::vector<std::uint32_t> odd;
+    // The deferrals holding an operand of a CZ made in the graph, whose terms it then conjugates.
+    std::vector<std::uint32_t> passing;
     // Scratch of a settling: R's qubits with an X part and with a Z part, the vertices whose
     // parity was flipped, and the star's ends.
     std::vector<Slot> x_part, z_part, flipped, ends;
@@ -76,39 +79,7 @@ struct Deferrals {
     static constexpr Marks IN_X = 1, PARITY = 2, SEEN = 4;
     std::vector<Marks> marks;
     std::vector<row_word> row_sum;  // a settling's XOR of dense-block rows
-    // How deferrals have paid off lately: +1 for each whose control, measured, came out
-    // unentangled (the ancilla of a certain stabiliser measurement: no edge was ever toggled),
-    // -1 for each that a gate or another qubit's measurement made settle first. Unless it is
-    // above 0 only one candidate in `probe_gap` becomes a deferral, and each that settles early
-    // doubles the gap, so that circuits whose deferrals do not pay (random gates spread their Rs,
-    // and settling leaves a large star) soon make none.
-    static constexpr int SCORE_LIMIT = 32;
-    static constexpr std::uint32_t FIRST_GAP = 16, LAST_GAP = 1u << 24;
-    int score = 0;
-    std::uint32_t refused = 0;
-    std::uint32_t probe_gap = FIRST_GAP;
-    // The qubits measured last. Trials are made only with one of them as the control: an ancilla
-    // measured, reset and put to work again, as in error correction; a circuit that measures only
-    // at its end never makes one.
-    static constexpr std::size_t RECENT = 64;
-    std::array<std::uint32_t, RECENT> measured_last = filled_with_none();
-    std::size_t measured_next = 0;
-
-    void note_measured(std::uint32_t qubit) noexcept {
-        measured_last[measured_next] = qubit;
-        measured_next = (measured_next + 1) % RECENT;
-    }
-    bool measured_lately(std::uint32_t qubit) const noexcept {
-        return std::find(measured_last.begin(), measured_last.end(), qubit) != measured_last.end();
-    }
-    static constexpr std::array<std::uint32_t, RECENT> filled_with_none() noexcept {
-        std::array<std::uint32_t, RECENT> none{};
-        none.fill(NONE);
-        return none;
-    }
-    // Set when a dense component found a deferral's R on it and stayed out of a tableau: the
-    // deferrals settle after the gate.
-    bool tableau_waits = false;
+    DeferralTrials trials;  // when to hold controlled-Zs back (engine/policy/adaptive.h)
     std::int64_t oldest = 0;  // the order last handed out: a new or settling deferral goes next to the graph
     std::size_t live = 0;
 

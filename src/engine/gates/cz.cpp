@@ -7,6 +7,7 @@
 #include "engine/gates/cz_lookup.h"
 #include "engine/deferral/deferral.h"
 #include "engine/graph/graph.h"
+#include "engine/graph/star.h"
 #include "engine/tableau/routing.h"
 #include "engine/core/verify.h"
 
@@ -45,98 +46,6 @@ void cz_on_z_axes(State& state, Slot sa, Slot sb) {
 }
 
 }  // namespace
-
-namespace {
-
-// The star toggle at a hub whose list is much longer than the star: edge by edge, each look-up
-// through the neighbour's list or the hub's position index, so that the cost follows the star and
-// not the hub (marking a hub of 24,000 neighbours for each fusion into a growing GHZ state made a
-// chain of 10^5 fusions quadratic: 158 s). List room has been reserved.
-void toggle_star_at_hub(State& state, Slot c, std::span<const Slot> others) {
-    for (Slot t : others) {
-        if (has_edge(state, c, t)) {
-            remove_edge(state, c, t);
-            tidy(state, t);
-        } else {
-            add_edge(state, c, t);
-        }
-    }
-    tidy(state, c);
-}
-
-}  // namespace
-
-// A star is toggled in bulk: c's list neighbours are marked once, so that telling an edge from a
-// non-edge needs no look-up, and c's list is rewritten in one pass instead of one search per
-// removed entry.
-void toggle_star(State& state, Slot c, std::span<const Slot> others) {
-    Node& nc = state.nodes[c];
-    if (nc.list.empty() && !nc.in_block()) {
-        // An isolated c (a fresh ancilla, typically) only gains edges: no marks, nothing to tidy.
-        for (Slot t : others) reserve_list_room(state, t, 1);
-        // Room for the stars that usually follow, unless the list stays inline.
-        const bool short_star = others.size() <= NeighbourList::INLINE_CAPACITY;
-        nc.list.reserve(short_star ? others.size() : 2 * others.size());
-        for (Slot t : others) {
-            state.nodes[t].list.append(c);
-            nc.list.append(t);
-        }
-        return;
-    }
-    std::size_t outside = 0;
-    for (Slot t : others) {
-        if (same_block(state, c, t)) continue;
-        ++outside;
-        reserve_list_room(state, t, 1);
-    }
-    reserve_list_room(state, c, outside);
-    if (nc.list.size() > 4 * others.size() + NeighbourList::INLINE_CAPACITY) {
-        toggle_star_at_hub(state, c, others);
-        return;
-    }
-
-    // Marks, cleared before returning: LISTED on c's list neighbours, GOING on those whose edge
-    // goes, ADDED on those whose edge comes.
-    constexpr std::uint8_t LISTED = 1, GOING = 2, ADDED = 3;
-    for (Slot y : nc.list) state.nodes[y].mark = LISTED;
-    bool any_going = false;
-    for (Slot t : others) {
-        Node& nt = state.nodes[t];
-        if (same_block(state, c, t)) {
-            Block& block = state.blocks[nc.block];
-            block.change_edge(nc.local(), nt.local(), block.test(nc.local(), nt.local()) ? -1 : +1);
-        } else if (nt.mark == LISTED) {
-            nt.mark = GOING;
-            any_going = true;
-            list_erase(nt, c);
-        } else {
-            nt.mark = ADDED;
-            nt.list.append(c);
-        }
-    }
-    // One pass over c's list drops the going entries and clears the marks; one over the others
-    // adds the new entries and tidies the rest (only a vertex that lost an edge can need it).
-    if (any_going) {
-        nc.list.retain([&](Slot y) {
-            std::uint8_t& mark = state.nodes[y].mark;
-            const bool keep = mark != GOING;
-            mark = 0;
-            return keep;
-        });
-    } else {
-        for (Slot y : nc.list) state.nodes[y].mark = 0;
-    }
-    for (Slot t : others) {
-        Node& nt = state.nodes[t];
-        if (nt.mark == ADDED) {
-            nc.list.append(t);
-            nt.mark = 0;
-        } else {
-            tidy(state, t);
-        }
-    }
-    tidy(state, c);
-}
 
 namespace {
 
@@ -205,9 +114,7 @@ void controlled_pauli(State& state, Slot c, Slot t) {
     multiply_right(nc, PHASE_VOP[quarter_turns % 4]);
 }
 
-// A leaf among the last RECENT_SCAN list neighbours of t (other than c), or NO_SLOT. A vertex that
-// has just gained its first edge, a fresh ancilla typically, stands at the end of the list.
-inline constexpr std::uint32_t RECENT_SCAN = 4;
+// A leaf among the last RECENT_SCAN list neighbours of t (other than c), or NO_SLOT.
 Slot recent_leaf(const State& state, Slot t, Slot c) {
     const NeighbourList& list = state.nodes[t].list;
     const std::uint32_t last = list.size() < RECENT_SCAN ? 0 : list.size() - RECENT_SCAN;
@@ -226,11 +133,11 @@ Slot recent_leaf(const State& state, Slot t, Slot c) {
 Slot cheaper_preparation(const State& state, Slot t, Slot c) {
     const std::uint32_t d = degree(state, t);
     if (d <= 2) return NO_SLOT;
-    if (d > PARTNER_SCAN && d <= thresholds.star_max) {
+    if (look_for_recent_leaf(d)) {
         if (const Slot leaf = recent_leaf(state, t, c); leaf != NO_SLOT) return leaf;
     }
     const Slot partner = light_neighbour(state, t, c);
-    const bool cheaper = partner != NO_SLOT && (degree(state, partner) == 1 || d > thresholds.star_max);
+    const bool cheaper = partner != NO_SLOT && prepare_through(d, degree(state, partner));
     return cheaper ? partner : NO_SLOT;
 }
 
@@ -300,10 +207,25 @@ void cz_in_graph_or_tableau(State& state, Qubit a, Qubit b, Slot sa, Slot sb) {
     cz_in_graph_form(state, a, b, sa, sb, true);
 }
 
+// The route of a CZ while deferrals live or one may begin: the deferral layer plans it (settling
+// first what the gate would break), and the gate goes into an R, or through the graph or tableau
+// form and then past the Rs that hold an operand.
+void cz_among_deferrals(State& state, Qubit a, Qubit b) {
+    const CzPlan plan = plan_cz(state, a, b);
+    if (plan.route == CzPlan::Route::into_r) {
+        cz_into_r(state, plan);
+    } else {
+        reserve_passing(state, a, b);
+        cz_in_graph_or_tableau(state, a, b, state.slot(a), state.slot(b));
+        pass_cz(state, a, b);
+    }
+    verify(state);
+}
+
 void cz(State& state, Qubit a, Qubit b) {
     const Slot sa = state.slot(a), sb = state.slot(b);  // checks a, then b
     if (state.deferrals.live != 0 || worth_deferring(state, sa, sb)) [[unlikely]] {
-        cz_with_deferrals(state, a, b);
+        cz_among_deferrals(state, a, b);
         return;
     }
     cz_in_graph_or_tableau(state, a, b, sa, sb);

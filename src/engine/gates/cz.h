@@ -1,8 +1,6 @@
 #pragma once
 // The controlled-Z gate, the engine's one entangling operation.
 
-#include <span>
-
 #include "engine/core/state.h"
 
 namespace nodeweave {
@@ -13,9 +11,5 @@ void cz(State& state, Qubit a, Qubit b);
 // CZ on the graph or tableau form alone, a and b living in slots sa and sb, with no regard to
 // deferrals (engine/deferral/deferral.h). Throws std::bad_alloc with the state unchanged.
 void cz_in_graph_or_tableau(State& state, Qubit a, Qubit b, Slot sa, Slot sb);
-
-// Toggles the edge between c and each of `others` (distinct slots, c not among them). Throws
-// std::bad_alloc with nothing changed.
-void toggle_star(State& state, Slot c, std::span<const Slot> others);
 
 }  // namespace nodeweave

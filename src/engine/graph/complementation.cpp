@@ -76,16 +76,8 @@ void toggle_between_in_rows(State& state, std::uint16_t id, const Slots* const* 
     for (std::size_t i = 0; i < count; ++i) xor_rows(block, &members[i * words], &masks[i * words]);
 }
 
-// Whether toggling `pairs` pairs among `total` vertices is dense work, worth a block: at least an
-// eighth of all pairs. A star toggle (one hub and its many leaves, as when two GHZ-type states
-// fuse) is not: in a block it would hold total^2 / 8 bytes for total edges, long after the
-// density is gone (a fusion network at its threshold held 600 B/qubit that way, 40 without).
-inline bool dense_toggle(std::uint64_t pairs, std::uint64_t total) {
-    return pairs >= thresholds.row_pairs && 8 * pairs >= total * total;
-}
-
-// Toggles every pair of vertices from two different groups (disjoint sets): in rows when the
-// pairs are many and dense, otherwise edge by edge. Each vertex of the groups also gets list room for
+// Toggles every pair of vertices from two different groups (disjoint sets): in rows when there
+// are many dense pairs, otherwise edge by edge. Each vertex of the groups also gets list room for
 // `later_appends` more entries, which the caller may use afterwards; nothing is compacted. Returns
 // the block whose rows did the work, or NO_BLOCK.
 std::uint16_t toggle_between(State& state, const Slots* const* groups, std::size_t count, std::size_t later_appends) {
@@ -94,7 +86,7 @@ std::uint16_t toggle_between(State& state, const Slots* const* groups, std::size
         pairs += total * groups[i]->size();
         total += groups[i]->size();
     }
-    bool rows = dense_toggle(pairs, total);
+    bool rows = use_rows(pairs, total);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t room = later_appends + (rows ? 0 : total - groups[i]->size());
         if (room == 0) continue;
@@ -155,7 +147,7 @@ void local_complement(State& state, Slot x) {
     Slots neighbours(&arena.resource);
     gather_neighbours(state, x, neighbours, 1);
     const std::size_t d = neighbours.size();
-    if (d >= 2 && std::uint64_t{d} * (d - 1) / 2 >= thresholds.row_pairs) {
+    if (d >= 2 && use_rows(std::uint64_t{d} * (d - 1) / 2, d)) {
         neighbours.push_back(x);
         const std::uint16_t id = absorb(state, neighbours);
         neighbours.pop_back();
@@ -316,7 +308,7 @@ void pivot(State& state, Slot u, Slot v) {
     const bool leaf = du == 1 || dv == 1;
     // What the two ends hand over to each other: |A| + |B|.
     const std::size_t moving = du + dv - 2;
-    const bool swap_records = !state.slot_of.empty() || moving > thresholds.relabel_min;
+    const bool swap_records = nodeweave::swap_records(state, moving);
     const bool in_block = !leaf && swap_records && same_block(state, u, v) &&
                           state.nodes[u].list.empty() && state.nodes[v].list.empty();
     if (in_block) {

@@ -7,7 +7,9 @@
 
 namespace nodeweave {
 
-// Breadth-first over the adjacency lists; the result holds `qubit` itself, in no set order.
-std::vector<Qubit> entangled_group(const State& state, Qubit qubit);
+// The group of `qubit` (checked first), itself included, in no set order: breadth-first over the
+// graph once deferred gates have settled into it, or read from the tableau that holds the qubit.
+// Throws Panic for an index out of range, std::bad_alloc with the quantum state unchanged.
+std::vector<Qubit> entangled_group(State& state, Qubit qubit);
 
 }  // namespace nodeweave

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/core/id_pool.h"
+#include "engine/policy/policy.h"
 
 namespace nodeweave {
 
@@ -52,11 +53,7 @@ void leave_block_if_unlinked(State& state, Slot s) noexcept {
     block.free_locals.push_back(local);  // room is kept for every local index
     node.member = 0;
     node.block = NO_BLOCK;
-    if (--block.members == 0) {
-        Block empty;
-        std::swap(block, empty);
-        state.free_blocks.push_back(id);  // room is kept for every block id
-    }
+    if (--block.members == 0) free_id(state.blocks, state.free_blocks, id);
 }
 
 void release_block(State& state, std::uint16_t id) {
@@ -83,7 +80,6 @@ void release_block(State& state, std::uint16_t id) {
 void release_if_thin(State& state, std::uint16_t id, std::uint64_t work) noexcept {
     if (id == NO_BLOCK || state.blocks[id].members == 0) return;
     Block& block = state.blocks[id];
-    if (block.words < thresholds.release_words) return;
     block.work += work;
     if (block.work < block.issued) return;
     block.work = 0;
@@ -91,12 +87,7 @@ void release_if_thin(State& state, std::uint16_t id, std::uint64_t work) noexcep
     for (std::uint32_t local = 0; local < block.issued; ++local) {
         if (block.slot_at[local] != NO_SLOT) ends += block.row_count[local];
     }
-    // Lists hold up to 8 bytes an edge end with their room, the rows capacity * words * 8 bytes:
-    // the block goes when its lists would take at most half of that (average degree at most
-    // capacity / 128). A star of 2,000 left in a block by two complementations about its hub held
-    // 549 KB there and holds 8 KB in lists. A block only forms for pairs that are dense (an
-    // eighth of all pairs among them), so a release is paid for by the row work that formed it.
-    if (2 * ends > std::uint64_t{block.capacity()} * block.words) return;
+    if (!release_rows(ends, block.capacity(), block.words)) return;
     try {
         release_block(state, id);
     } catch (const std::bad_alloc&) {
@@ -105,10 +96,10 @@ void release_if_thin(State& state, std::uint16_t id, std::uint64_t work) noexcep
 }
 
 std::uint16_t open_block(State& state, std::uint64_t capacity) {
-    if (state.free_blocks.empty() && state.blocks.size() >= NO_BLOCK) return NO_BLOCK;
+    if (next_free_id(state.blocks, state.free_blocks, NO_BLOCK) == NO_BLOCK) return NO_BLOCK;
     if (capacity > UINT32_MAX / 2) throw std::bad_alloc();
     Block fresh = Block::with_capacity(static_cast<std::uint32_t>(capacity));
-    const std::uint16_t id = take_free_id(state.blocks, state.free_blocks);
+    const std::uint16_t id = take_id(state.free_blocks);
     state.blocks[id] = std::move(fresh);
     return id;
 }
@@ -183,9 +174,7 @@ void merge_block(State& state, std::uint16_t id, std::uint16_t target, std::pmr:
         block.row_count[map[local]] = old.row_count[local];
     }
     block.members += old.members;
-    Block empty;
-    std::swap(old, empty);
-    state.free_blocks.push_back(id);
+    free_id(state.blocks, state.free_blocks, id);
 }
 
 // Gives every vertex outside any block a local index in the target.

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "engine/core/state.h"
-#include "engine/policy/thresholds.h"
+#include "engine/policy/policy.h"
 
 namespace nodeweave {
 
@@ -14,11 +14,11 @@ namespace nodeweave {
 
 // The position of v in s's list, or NO_POSITION; a long list gets its position index on the way.
 inline std::uint32_t list_position(Node& node, Slot v) noexcept {
-    return node.list.find(v, thresholds.index_min);
+    return node.list.find(v, index_lists_from());
 }
-inline bool list_erase(Node& node, Slot v) noexcept { return node.list.erase(v, thresholds.index_min); }
+inline bool list_erase(Node& node, Slot v) noexcept { return node.list.erase(v, index_lists_from()); }
 // Gives back the memory of a list that has shrunk a lot.
-inline void compact(Node& node) noexcept { node.list.compact(thresholds.index_min); }
+inline void compact(Node& node) noexcept { node.list.compact(index_lists_from()); }
 
 // ---- reading edges ---------------------------------------------------------------------------
 
@@ -62,8 +62,7 @@ bool has_edge(State& state, Slot a, Slot b) noexcept;
 
 // A neighbour of s other than `avoid`, chosen to make a pivot cheap: the one of least degree among
 // the first few looked at, or the first leaf met. NO_SLOT when s has no other neighbour. The scan
-// is bounded so that choosing stays O(1) at a hub.
-inline constexpr int PARTNER_SCAN = 16;
+// is bounded (PARTNER_SCAN) so that choosing stays O(1) at a hub.
 inline Slot light_neighbour(const State& state, Slot s, Slot avoid = NO_SLOT) {
     Slot best = NO_SLOT;
     std::uint32_t best_degree = UINT32_MAX;

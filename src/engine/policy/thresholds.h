@@ -1,9 +1,10 @@
 #pragma once
-// The sizes at which the engine changes how it stores or rewrites the graph. None of them changes
-// a result, only the cost of getting it. They are constants of the module; the test-support build
-// compiles the engine with them as variables, so that its tests can shrink them and drive every
-// path on small graphs.
+// The sizes at which the engine changes how it stores or rewrites the state; engine/policy/policy.h
+// holds the rules that read them. None of them changes a result, only the cost of getting it.
+// They are constants of the module; the test-support build compiles the engine with them as
+// variables, so that its tests can shrink them and drive every path on small graphs.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace nodeweave {
@@ -44,6 +45,20 @@ struct Thresholds {
 
 // The largest component ever held in a tableau: m qubits take m^2 / 4 bytes.
 inline constexpr std::uint32_t TABLEAU_MAX = 4096;
+
+// A light neighbour (a pivot partner) is sought among at most this many list entries, so that the
+// choice stays O(1) at a hub.
+inline constexpr int PARTNER_SCAN = 16;
+// A controlled-Z target with more neighbours than PARTNER_SCAN (and at most star_max) is prepared
+// through a leaf among its last RECENT_SCAN list entries when there is one: a vertex that has just
+// gained its first edge, a fresh ancilla typically, stands at the end of the list.
+inline constexpr std::uint32_t RECENT_SCAN = 4;
+
+// The most edges a control may have when it becomes a deferral (its edges move into its R).
+inline constexpr std::uint32_t DEFER_CONTROL_EDGES = 4;
+// An R growing beyond this many qubits settles: a stabiliser being gathered stays small, while an
+// R that random gates spread would only grow.
+inline constexpr std::size_t DEFER_MAX_TERMS = 12;
 
 inline constexpr Thresholds DEFAULT_THRESHOLDS{512, 64, 8, 1, 96, 128, 8, 3, TABLEAU_MAX, 2, 2};
 

@@ -4,7 +4,9 @@
 #include <new>
 #include <utility>
 
+#include "engine/graph/component.h"
 #include "engine/graph/graph.h"
+#include "engine/policy/policy.h"
 #include "engine/core/id_pool.h"
 #include "engine/core/verify.h"
 
@@ -15,55 +17,15 @@ namespace {
 // ---- ids ---------------------------------------------------------------------------------------
 
 // An empty tableau's id, or NO_BLOCK when none is left. Throws std::bad_alloc with nothing changed.
-std::uint16_t open_tableau(State& state) { return take_free_id(state.tableaux, state.free_tableaux); }
+std::uint16_t open_tableau(State& state) {
+    const std::uint16_t id = next_free_id(state.tableaux, state.free_tableaux, NO_BLOCK);
+    return id == NO_BLOCK ? NO_BLOCK : take_id(state.free_tableaux);
+}
 
 // Frees tableau `id`'s memory and its id.
-void close_tableau(State& state, std::uint16_t id) noexcept {
-    Tableau empty;
-    std::swap(state.tableaux[id], empty);
-    state.free_tableaux.push_back(id);  // room is kept for every id
-}
-
-std::uint32_t tableau_max() noexcept { return std::min(thresholds.tableau_max, TABLEAU_MAX); }
+void close_tableau(State& state, std::uint16_t id) noexcept { free_id(state.tableaux, state.free_tableaux, id); }
 
 // ---- components in graph form --------------------------------------------------------------------
-
-struct Component {
-    std::vector<Slot> slots;  // in the order met
-    std::uint64_t degrees = 0;
-    std::uint64_t looked_at = 0;  // vertices and edges visited
-};
-
-// The graph component of s, unless it has more than `cap` vertices: then `slots` is empty.
-// Throws std::bad_alloc with the marks cleared.
-Component component_of(State& state, Slot s, std::uint32_t cap) {
-    Component found;
-    found.slots.reserve(std::min<std::uint32_t>(cap, 64) + 1);
-    found.slots.push_back(s);
-    state.nodes[s].mark = 1;
-    bool too_large = false;
-    try {
-        for (std::size_t head = 0; head < found.slots.size() && !too_large; ++head) {
-            const Slot v = found.slots[head];
-            found.degrees += degree(state, v);
-            find_neighbour(state, v, [&](Slot y) {
-                ++found.looked_at;
-                if (state.nodes[y].mark) return false;
-                found.slots.push_back(y);
-                state.nodes[y].mark = 1;
-                too_large = found.slots.size() > cap;
-                return too_large;
-            });
-        }
-    } catch (const std::bad_alloc&) {
-        for (Slot v : found.slots) state.nodes[v].mark = 0;
-        throw;
-    }
-    found.looked_at += found.slots.size();
-    for (Slot v : found.slots) state.nodes[v].mark = 0;
-    if (too_large) found.slots.clear();
-    return found;
-}
 
 // Removes every edge of the component `slots` (closed under adjacency) and takes its vertices out
 // of their blocks.
@@ -123,8 +85,7 @@ void take_component(State& state, std::uint16_t id, const std::vector<Slot>& slo
     drop_edges(state, slots);
     for (std::uint32_t i = 0; i < slots.size(); ++i) {
         Node& node = state.nodes[slots[i]];
-        node.member = TABLEAU_MEMBER | (base + i);
-        node.block = id;
+        node.hold_in_tableau(id, base + i);
     }
 }
 
@@ -138,8 +99,7 @@ void merge_tableaux(State& state, std::uint16_t id, std::uint16_t from) {
     tableau.append_tableau(other);
     for (std::uint32_t c = 0; c < other.qubits; ++c) {
         Node& node = state.nodes[other.slot_at[c]];
-        node.member = TABLEAU_MEMBER | (base + c);
-        node.block = id;
+        node.hold_in_tableau(id, base + c);
     }
     close_tableau(state, from);
 }
@@ -150,7 +110,7 @@ bool held_back_on(State& state, const std::vector<Slot>& slots) noexcept {
     if (state.deferrals.live == 0) return false;
     for (Slot s : slots) {
         if (state.deferrals.touched(static_cast<std::uint32_t>(index_of(state.qubit(s))))) {
-            state.deferrals.tableau_waits = true;
+            state.deferrals.trials.tableau_waits = true;
             return true;
         }
     }
@@ -163,8 +123,8 @@ bool take_in(State& state, std::uint16_t id, Slot b) {
     const std::uint32_t held = state.tableaux[id].qubits;
     const Node& nb = state.nodes[b];
     if (nb.in_tableau()) {
-        if (std::uint64_t{held} + state.tableaux[nb.block].qubits > tableau_max()) return false;
-        merge_tableaux(state, id, nb.block);
+        if (!fits_in_tableau(held, state.tableaux[nb.tableau()].qubits)) return false;
+        merge_tableaux(state, id, nb.tableau());
         return true;
     }
     if (held >= tableau_max()) return false;
@@ -172,21 +132,6 @@ bool take_in(State& state, std::uint16_t id, Slot b) {
     if (component.slots.empty() || held_back_on(state, component.slots)) return false;
     take_component(state, id, component.slots);
     return true;
-}
-
-// A trip of m qubits into a tableau and back (dominated by the elimination, O(m^3 / 64) word
-// operations), in degrees of graph-form work on a dense component of that size (each costing
-// O(m / 64) word operations): about m^2 / 16, as measured.
-std::uint64_t trip_cost(std::uint64_t m) noexcept { return m * m / 16; }
-
-// The graph-form work after which a dense component of m qubits enters a tableau.
-std::uint64_t rent(const State& state, std::uint64_t m) noexcept {
-    return (trip_cost(m) << state.watch.short_stays) * thresholds.tableau_patience;
-}
-
-// The engine waits this much more preparation work before it looks at a component again.
-void wait(State& state, std::uint64_t work) noexcept {
-    state.watch.next_look = state.watch.graph_work + work * thresholds.tableau_patience;
 }
 
 }  // namespace
@@ -234,21 +179,16 @@ void leave_tableau(State& state, std::uint16_t id) {
             }
         }
     }
-    // The engine looks again after m^2 degrees of graph-form work (many trips' worth), and a
-    // tableau left after fewer than 2m gates, which hardly paid for its trip, doubles that wait and
-    // the cost a component must reach before it enters, for each such stay in a row.
-    const bool short_stay = state.tableaux[id].gates < 2ull * m;
+    left_tableau(state.watch, m, state.tableaux[id].gates);
     close_tableau(state, id);
-    state.watch.short_stays = short_stay ? std::min(state.watch.short_stays + 1, 16) : 0;
-    wait(state, (std::uint64_t{m} * m) << state.watch.short_stays);
     verify(state);
 }
 
 bool cz_in_tableau(State& state, Slot a, Slot b) {
     if (!state.nodes[a].in_tableau()) std::swap(a, b);
-    const std::uint16_t id = state.nodes[a].block;
+    const std::uint16_t id = state.nodes[a].tableau();
     Node& nb = state.nodes[b];
-    if (!(nb.in_tableau() && nb.block == id) && !take_in(state, id, b)) {
+    if (!(nb.in_tableau() && nb.tableau() == id) && !take_in(state, id, b)) {
         leave_tableau(state, id);
         ensure_graph_form(state, b);
         return false;
@@ -274,11 +214,6 @@ void forget_dense_component(TableauWatch& watch) noexcept {
     watch.dense_size = 0;
 }
 
-bool dense(std::uint64_t degrees, std::uint64_t m) {
-    return m >= std::max<std::uint32_t>(thresholds.tableau_min, 2) &&
-           degrees * thresholds.tableau_sparsity >= m * (m - 1);
-}
-
 }  // namespace
 
 bool look_at_component(State& state, Slot s) {
@@ -289,24 +224,24 @@ bool look_at_component(State& state, Slot s) {
     const Block& block = state.blocks[node.block];
     std::uint64_t block_degrees = 0;
     for (std::uint32_t local = 0; local < block.issued; ++local) block_degrees += block.row_count[local];
-    if (!dense(block_degrees, block.members)) {
+    if (!dense_enough(block_degrees, block.members)) {
         forget_dense_component(state.watch);
-        wait(state, block.issued);
+        wait(state.watch, block.issued);
         return false;
     }
     // Measured since its component was last found dense: the stretch of work that would pay for
     // the trip starts again, without another walk.
     if (state.watch.dense_since == TableauWatch::NOT_SEEN && state.watch.dense_size != 0) {
         state.watch.dense_since = state.watch.graph_work;
-        state.watch.next_look = state.watch.graph_work + rent(state, state.watch.dense_size);
+        state.watch.next_look = state.watch.graph_work + rent(state.watch, state.watch.dense_size);
         return false;
     }
     const Component component = component_of(state, s, tableau_max());
     const std::uint64_t m = component.slots.size();
-    if (!dense(component.degrees, m)) {
+    if (!dense_enough(component.degrees, m)) {
         // A dense block in a sparse component: walks that keep finding one come ever more rarely.
         forget_dense_component(state.watch);
-        wait(state, component.looked_at << std::min(state.watch.sparse_walks, 8));
+        wait(state.watch, component.looked_at << std::min(state.watch.sparse_walks, 8));
         ++state.watch.sparse_walks;
         return false;
     }
@@ -316,7 +251,7 @@ bool look_at_component(State& state, Slot s) {
     // would.
     state.watch.dense_size = m;
     if (state.watch.dense_since == TableauWatch::NOT_SEEN) state.watch.dense_since = state.watch.graph_work;
-    const std::uint64_t due = state.watch.dense_since + rent(state, m);
+    const std::uint64_t due = state.watch.dense_since + rent(state.watch, m);
     if (state.watch.graph_work < due) {
         state.watch.next_look = due;
         return false;
@@ -324,7 +259,7 @@ bool look_at_component(State& state, Slot s) {
     if (held_back_on(state, component.slots)) return false;  // looked at again once they settle
     const std::uint16_t id = open_tableau(state);
     if (id == NO_BLOCK) {
-        wait(state, component.looked_at);
+        wait(state.watch, component.looked_at);
         return false;
     }
     try {
@@ -339,7 +274,7 @@ bool look_at_component(State& state, Slot s) {
 
 std::vector<Qubit> tableau_group(const State& state, Slot s) {
     const Node& node = state.nodes[s];
-    const Tableau& tableau = state.tableaux[node.block];
+    const Tableau& tableau = state.tableaux[node.tableau()];
     if (!tableau.groups_known) {
         // The components of the graph form, labelled by their first column.
         const GraphForm form = graph_form(tableau);

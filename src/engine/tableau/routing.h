@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/core/state.h"
+#include "engine/policy/policy.h"
 
 namespace nodeweave {
 
@@ -24,7 +25,7 @@ void leave_tableau(State& state, std::uint16_t id);
 
 // Makes sure that s is in graph form. Throws std::bad_alloc with the state unchanged.
 inline void ensure_graph_form(State& state, Slot s) {
-    if (state.nodes[s].in_tableau()) leave_tableau(state, state.nodes[s].block);
+    if (state.nodes[s].in_tableau()) leave_tableau(state, state.nodes[s].tableau());
 }
 
 // Controlled-Z on two slots at least one of which is held in a tableau. Returns false, with both
@@ -38,14 +39,8 @@ bool cz_in_tableau(State& state, Slot a, Slot b);
 // unchanged.
 bool look_at_component(State& state, Slot s);
 inline bool consider_tableau(State& state, Slot s, std::uint32_t degree) {
-    state.watch.graph_work += degree;
-    return state.watch.graph_work >= state.watch.next_look && look_at_component(state, s);
+    return due_for_a_look(state.watch, degree) && look_at_component(state, s);
 }
-
-// A measurement ends any stretch of graph-form work that a component entering a tableau would have
-// saved: measured, a tableau goes back to graph form. So only work since the last measurement
-// counts towards the trip.
-inline void note_measurement(State& state) noexcept { state.watch.dense_since = TableauWatch::NOT_SEEN; }
 
 // The qubits entangled with s, which is held in a tableau, in no set order.
 std::vector<Qubit> tableau_group(const State& state, Slot s);

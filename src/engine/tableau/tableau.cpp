@@ -1,5 +1,7 @@
 #include "engine/tableau/tableau.h"
 
+#include "engine/core/square_rows.h"
+
 #include <algorithm>
 #include <new>
 #include <utility>
@@ -8,22 +10,17 @@ namespace nodeweave {
 
 void Tableau::reserve(std::uint32_t wanted) {
     if (wanted <= room) return;
-    const std::uint64_t new_words = std::max<std::uint64_t>((std::uint64_t{wanted} + 63) / 64, words + words / 2);
-    if (64 * new_words > UINT32_MAX / 2) throw std::bad_alloc();
-    const std::uint32_t new_room = static_cast<std::uint32_t>(64 * new_words);
+    const std::uint32_t new_words = grown_words(wanted, words, UINT32_MAX / 2);
+    const std::uint32_t new_room = 64 * new_words;
     // Everything is allocated before anything is swapped in.
-    std::vector<row_word> new_xs(std::size_t{new_room} * new_words, 0);
-    std::vector<row_word> new_zs(std::size_t{new_room} * new_words, 0);
+    std::vector<row_word> new_xs = widened_rows(xs, qubits, words, new_words);
+    std::vector<row_word> new_zs = widened_rows(zs, qubits, words, new_words);
     std::vector<row_word> new_signs(new_words, 0);
     std::vector<Slot> new_slot_at;
     new_slot_at.reserve(new_room);
     new_slot_at.assign(slot_at.begin(), slot_at.end());
-    for (std::uint32_t c = 0; c < qubits; ++c) {
-        std::copy(x(c), x(c) + words, new_xs.data() + std::size_t{c} * new_words);
-        std::copy(z(c), z(c) + words, new_zs.data() + std::size_t{c} * new_words);
-    }
     std::copy(signs.begin(), signs.end(), new_signs.begin());
-    words = static_cast<std::uint32_t>(new_words);
+    words = new_words;
     room = new_room;
     xs.swap(new_xs);
     zs.swap(new_zs);
