@@ -122,6 +122,7 @@ def w_ghz_fusion_chain(n, rng):
 
 
 def w_ghz_repeater(n, rng):
-    """16-qubit GHZ states merged pairwise in rounds, up to 2^7 states per tree."""
-    count = max(2, n // 16)
-    return ghz_repeater(count, 16 if count <= 2**7 else 2 * count.bit_length() + 1)
+    """About n qubits in GHZ states of 2 log2(n) + 1 qubits (room for every round's fusions), merged
+    pairwise in rounds."""
+    size = 2 * n.bit_length() + 1
+    return ghz_repeater(max(2, n // size), size)

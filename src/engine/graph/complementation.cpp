@@ -76,6 +76,23 @@ void toggle_between_in_rows(State& state, std::uint16_t id, const Slots* const* 
     for (std::size_t i = 0; i < count; ++i) xor_rows(block, &members[i * words], &masks[i * words]);
 }
 
+// Whether at least half the vertices of the groups are members of one block (the block of the
+// first member met).
+bool share_a_block(const State& state, const Slots* const* groups, std::size_t count) noexcept {
+    std::uint16_t id = NO_BLOCK;
+    std::size_t total = 0, members = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        for (Slot s : *groups[i]) {
+            const Node& node = state.nodes[s];
+            ++total;
+            if (!node.in_block()) continue;
+            if (id == NO_BLOCK) id = node.block;
+            members += node.block == id;
+        }
+    }
+    return 2 * members >= total;
+}
+
 // Toggles every pair of vertices from two different groups (disjoint sets): in rows when there
 // are many dense pairs, otherwise edge by edge. Each vertex of the groups also gets list room for
 // `later_appends` more entries, which the caller may use afterwards; nothing is compacted. Returns
@@ -86,7 +103,7 @@ std::uint16_t toggle_between(State& state, const Slots* const* groups, std::size
         pairs += total * groups[i]->size();
         total += groups[i]->size();
     }
-    bool rows = use_rows(pairs, total);
+    bool rows = use_rows(pairs, total, [&] { return share_a_block(state, groups, count); });
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t room = later_appends + (rows ? 0 : total - groups[i]->size());
         if (room == 0) continue;
@@ -147,7 +164,7 @@ void local_complement(State& state, Slot x) {
     Slots neighbours(&arena.resource);
     gather_neighbours(state, x, neighbours, 1);
     const std::size_t d = neighbours.size();
-    if (d >= 2 && use_rows(std::uint64_t{d} * (d - 1) / 2, d)) {
+    if (d >= 2 && use_rows(std::uint64_t{d} * (d - 1) / 2, d, [] { return true; })) {
         neighbours.push_back(x);
         const std::uint16_t id = absorb(state, neighbours);
         neighbours.pop_back();
