@@ -1,10 +1,10 @@
 #include "engine/block.h"
 
-#include "engine/core/simd.h"
-
 #include <algorithm>
 #include <cstring>
 #include <new>
+
+#include "engine/core/simd.h"
 
 namespace nodeweave {
 
