@@ -15,8 +15,12 @@ namespace {
 // Four words that the compiler treats as one vector.
 constexpr std::uint32_t CHUNK_WORDS = 4;
 using Chunk = simd::Words4;
-NODEWEAVE_ALWAYS_INLINE Chunk load(const row_word* p) noexcept { return simd::load4(p); }
-NODEWEAVE_ALWAYS_INLINE void store(row_word* p, Chunk c) noexcept { simd::store4(p, c); }
+NODEWEAVE_ALWAYS_INLINE Chunk load(const row_word* p) noexcept {
+    Chunk c;
+    std::memcpy(&c, p, sizeof c);
+    return c;
+}
+NODEWEAVE_ALWAYS_INLINE void store(row_word* p, Chunk c) noexcept { std::memcpy(p, &c, sizeof c); }
 
 // Columns are reduced GROUP at a time, through a table of all products of the group's pivots.
 constexpr std::uint32_t GROUP = 8;

@@ -7,7 +7,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #if defined(__GNUC__) && !defined(NODEWEAVE_PORTABLE)
@@ -43,7 +42,9 @@ inline int lowest_bit(std::uint64_t word) noexcept {
 #endif
 }
 
-// Four 64-bit words that the compiler treats as one vector where it can.
+// Four 64-bit words that the compiler treats as one vector where it can. Load and store them with
+// memcpy, inside a file's unnamed namespace: a function of external linkage that passes a vector
+// by value has an ABI that depends on the instruction set.
 #if NODEWEAVE_GNU
 using Words4 = std::uint64_t __attribute__((vector_size(4 * sizeof(std::uint64_t))));
 #else
@@ -61,13 +62,6 @@ struct Words4 {
     Words4& operator^=(Words4 b) noexcept { return *this = *this ^ b; }
 };
 #endif
-
-NODEWEAVE_ALWAYS_INLINE Words4 load4(const std::uint64_t* p) noexcept {
-    Words4 w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-NODEWEAVE_ALWAYS_INLINE void store4(std::uint64_t* p, Words4 w) noexcept { std::memcpy(p, &w, sizeof w); }
 
 #if NODEWEAVE_AVX2_DISPATCH
 inline const bool HAS_AVX2 = [] {
