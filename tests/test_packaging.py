@@ -1,13 +1,18 @@
 """What a plain install ships: the wheel's files and metadata, and the sdist's files."""
 
 import email
+import importlib.metadata
 import importlib.util
+import platform
+import re
 import os
 import shutil
 import subprocess
 import sys
 import sysconfig
 import tarfile
+import tomllib
+import venv
 import zipfile
 from pathlib import Path
 
@@ -25,7 +30,7 @@ def require_build_tools():
 
 
 @pytest.fixture(scope="module")
-def wheel(tmp_path_factory):
+def wheel_path(tmp_path_factory):
     """The wheel that `pip wheel .` builds. Its build directory is kept under build/ between runs
     (one per interpreter), so only the first run compiles."""
     require_build_tools()
@@ -37,7 +42,12 @@ def wheel(tmp_path_factory):
         capture_output=True, text=True, timeout=600)
     assert run.returncode == 0, run.stdout + run.stderr
     [path] = out.glob("nodeweave-*.whl")
-    with zipfile.ZipFile(path) as archive:
+    return path
+
+
+@pytest.fixture(scope="module")
+def wheel(wheel_path):
+    with zipfile.ZipFile(wheel_path) as archive:
         yield archive
 
 
@@ -77,3 +87,34 @@ def test_sdist_carries_the_licence_and_the_changelog(tmp_path):
     assert {"LICENSE", "CHANGELOG.md", "CITATION.cff", "README.md", "pyproject.toml",
             "CMakeLists.txt", "nodeweave-stubs/__init__.pyi"} <= files
     assert not any(f.startswith("build/") or f.endswith(".so") for f in files), sorted(files)
+
+
+def test_one_version_in_pyproject_changelog_citation_and_the_installed_metadata():
+    version = tomllib.loads((ROOT / "pyproject.toml").read_text())["project"]["version"]
+    changelog = re.search(r"^## (\S+) — (\d{4}-\d\d-\d\d)$", (ROOT / "CHANGELOG.md").read_text(), re.M)
+    citation = re.search(r"^version: (\S+)$", (ROOT / "CITATION.cff").read_text(), re.M)
+    assert changelog and changelog[1] == version, "the newest changelog entry, dated, is this version"
+    assert citation and citation[1] == version
+    assert importlib.metadata.version("nodeweave") == version
+
+
+@pytest.mark.slow
+@pytest.mark.skipif(sys.platform != "linux", reason="manylinux wheels are Linux wheels")
+def test_repaired_manylinux_wheel_runs_the_quick_start_in_a_fresh_environment(wheel_path, tmp_path):
+    pytest.importorskip("auditwheel")
+    run = subprocess.run([sys.executable, "-m", "auditwheel", "repair", str(wheel_path),
+                          "-w", str(tmp_path / "repaired")],
+                         capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stdout + run.stderr
+    [repaired] = (tmp_path / "repaired").glob("*.whl")
+    assert re.search(rf"-manylinux_2_\d+_{platform.machine()}\.whl$", repaired.name), repaired.name
+    # A fresh environment, with nothing from this checkout or the test environment on its path.
+    venv.create(tmp_path / "env", with_pip=True)
+    python = str(tmp_path / "env" / "bin" / "python")
+    install = subprocess.run([python, "-m", "pip", "install", "-q", "--no-deps", "--no-index",
+                              str(repaired)], capture_output=True, text=True, timeout=300)
+    assert install.returncode == 0, install.stdout + install.stderr
+    quickstart = subprocess.run([python, "-I", str(ROOT / "examples" / "quickstart.py")],
+                                cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    assert quickstart.returncode == 0, quickstart.stderr
+    assert "agreement: 1.000" in quickstart.stdout

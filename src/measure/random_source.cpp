@@ -1,19 +1,26 @@
 #include "measure/random_source.h"
 
-#include <pthread.h>
+#if defined(__linux__)
 #include <sys/random.h>
+#endif
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <exception>
 #include <optional>
+#include <random>
 
 #include "engine/core/panic.h"
 #include "measure/chacha.h"
 
 namespace nodeweave {
 
+#if defined(__linux__)
 static bool read_urandom(unsigned char* buffer, std::size_t length) {
     std::FILE* file = std::fopen("/dev/urandom", "rb");
     if (file == nullptr) return false;
@@ -38,6 +45,19 @@ bool read_entropy(std::array<std::uint32_t, 8>& key) {
     }
     return true;
 }
+#else
+// Elsewhere the standard library's device is the system's generator (arc4random on macOS,
+// RtlGenRandom on Windows).
+bool read_entropy(std::array<std::uint32_t, 8>& key) {
+    try {
+        std::random_device device;
+        for (std::uint32_t& word : key) word = device();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+#endif
 
 bool (*entropy_source)(std::array<std::uint32_t, 8>& key) = read_entropy;
 
@@ -57,8 +77,10 @@ void count_fork_in_child() { fork_generation.fetch_add(1, std::memory_order_rela
 // Registers the handler once per copy of this code (the public module and the test-support module
 // each have one), before the copy's first generator exists.
 void watch_forks() {
+#if !defined(_WIN32)  // Windows has no fork
     static const bool registered = pthread_atfork(nullptr, nullptr, count_fork_in_child) == 0;
     if (!registered) throw Panic("could not register the fork handler of the random generator");
+#endif
 }
 
 struct ReseedingGenerator {

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "engine/core/simd.h"
+
 namespace nodeweave {
 
 using row_word = std::uint64_t;
@@ -19,7 +21,7 @@ public:
             skip_empty();
         }
         std::uint32_t operator*() const noexcept {
-            return w_ * 64 + static_cast<std::uint32_t>(__builtin_ctzll(bits_));
+            return w_ * 64 + static_cast<std::uint32_t>(simd::lowest_bit(bits_));
         }
         Iterator& operator++() noexcept {
             bits_ &= bits_ - 1;

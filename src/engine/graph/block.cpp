@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "engine/core/simd.h"
+
 namespace nodeweave {
 
 Block Block::with_capacity(std::uint32_t capacity) {
@@ -36,36 +38,16 @@ void Block::reserve(std::uint32_t wanted) {
 
 namespace {
 
-// Inlined into each of the two builds below, so that the popcount becomes an instruction where
-// the processor has one.
+// Inlined into each of its two builds, so that the popcount becomes an instruction where the
+// processor has one.
 inline void xor_rows_loop(Block& block, const row_word* which, const row_word* mask) noexcept {
     for (std::uint32_t local : set_bits(which, block.words)) block.xor_row(local, mask);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-// The same loop for processors with AVX2 and a popcount instruction, chosen at run time.
-__attribute__((target("avx2,popcnt"))) void xor_rows_avx2(Block& block, const row_word* which,
-                                                           const row_word* mask) noexcept {
-    xor_rows_loop(block, which, mask);
-}
-
-bool has_avx2() noexcept {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-}
-const bool HAS_AVX2 = has_avx2();
-#endif
-
 }  // namespace
 
 void xor_rows(Block& block, const row_word* which, const row_word* mask) noexcept {
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (HAS_AVX2) {
-        xor_rows_avx2(block, which, mask);
-        return;
-    }
-#endif
-    xor_rows_loop(block, which, mask);
+    simd::dispatch<xor_rows_loop>(block, which, mask);
 }
 
 }  // namespace nodeweave

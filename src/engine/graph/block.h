@@ -60,7 +60,7 @@ struct Block {
         std::uint32_t count = 0;
         for (std::uint32_t w = 0; w < words; ++w) {
             bits_of_i[w] ^= mask[w];
-            count += static_cast<std::uint32_t>(__builtin_popcountll(bits_of_i[w]));
+            count += static_cast<std::uint32_t>(simd::popcount(bits_of_i[w]));
         }
         row_count[i] = count;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/core/simd.h"
 #include "engine/tableau/tableau.h"
 
 namespace nodeweave {
@@ -13,13 +14,13 @@ namespace {
 
 // Four words that the compiler treats as one vector.
 constexpr std::uint32_t CHUNK_WORDS = 4;
-using Chunk = row_word __attribute__((vector_size(CHUNK_WORDS * sizeof(row_word))));
-__attribute__((always_inline)) inline Chunk load(const row_word* p) noexcept {
+using Chunk = simd::Words4;
+NODEWEAVE_ALWAYS_INLINE Chunk load(const row_word* p) noexcept {
     Chunk c;
     std::memcpy(&c, p, sizeof c);
     return c;
 }
-__attribute__((always_inline)) inline void store(row_word* p, Chunk c) noexcept { std::memcpy(p, &c, sizeof c); }
+NODEWEAVE_ALWAYS_INLINE void store(row_word* p, Chunk c) noexcept { std::memcpy(p, &c, sizeof c); }
 
 // Columns are reduced GROUP at a time, through a table of all products of the group's pivots.
 constexpr std::uint32_t GROUP = 8;
@@ -51,7 +52,7 @@ struct Rows {
     // sum over qubits of +1 or -1 where the two single-qubit Paulis anticommute. Each such qubit
     // gives +1 plus 2 when it gives -1, so k mod 4 is the count of anticommuting qubits (even;
     // counted mod 4 per bit position) plus twice the count of the -1 ones.
-    __attribute__((always_inline)) void multiply(std::uint32_t i, std::uint32_t r) noexcept {
+    NODEWEAVE_ALWAYS_INLINE void multiply(std::uint32_t i, std::uint32_t r) noexcept {
         row_word* xi = x(i);
         row_word* zi = z(i);
         const row_word* xr = x(r);
@@ -69,7 +70,7 @@ struct Rows {
         }
         int k = 0;
         for (std::uint32_t lane = 0; lane < CHUNK_WORDS; ++lane) {
-            k += __builtin_popcountll(ones[lane]) + 2 * __builtin_popcountll(twos[lane] ^ minus[lane]);
+            k += simd::popcount(ones[lane]) + 2 * simd::popcount(twos[lane] ^ minus[lane]);
         }
         sign[i] ^= sign[r] ^ static_cast<std::uint8_t>((k & 3) >> 1);
     }
@@ -130,7 +131,7 @@ Rows rows_of(const Tableau& t) {
 // Pivots for up to GROUP of `columns` among the rows from `next` on, each moved to the next row and
 // reduced against the others: pivot j has its column's x bit and none of the other pivots'.
 // Returns how many were found; their columns go to `pivot_columns`.
-__attribute__((always_inline)) inline std::uint32_t find_pivots(Rows& rows, const std::uint32_t* columns, std::uint32_t n, std::uint32_t next,
+NODEWEAVE_ALWAYS_INLINE std::uint32_t find_pivots(Rows& rows, const std::uint32_t* columns, std::uint32_t n, std::uint32_t next,
                           std::uint32_t* pivot_columns) noexcept {
     std::uint32_t k = 0;
     for (std::uint32_t t = 0; t < n; ++t) {
@@ -162,7 +163,7 @@ __attribute__((always_inline)) inline std::uint32_t find_pivots(Rows& rows, cons
 // rows from `next` on gets row `next` (then next + 1, ...), recorded in row_of, and its bit is
 // cleared from every other row. Four Russians: with the pivots of a group of columns made, each
 // other row is cleared of all of them by one product from a table of their combinations.
-__attribute__((always_inline)) inline void reduce_loop(Rows& rows, const std::vector<std::uint32_t>& columns, std::uint32_t& next,
+NODEWEAVE_ALWAYS_INLINE void reduce_loop(Rows& rows, const std::vector<std::uint32_t>& columns, std::uint32_t& next,
                         std::vector<std::uint32_t>& row_of) noexcept {
     for (std::size_t g = 0; g < columns.size(); g += GROUP) {
         const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(GROUP, columns.size() - g));
@@ -173,7 +174,7 @@ __attribute__((always_inline)) inline void reduce_loop(Rows& rows, const std::ve
         rows.sign[rows.table(0)] = 0;
         for (std::uint32_t s = 1; s < (1u << k); ++s) {
             rows.copy_row(rows.table(s), rows.table(s & (s - 1)));
-            rows.multiply(rows.table(s), next + static_cast<std::uint32_t>(__builtin_ctz(s)));
+            rows.multiply(rows.table(s), next + static_cast<std::uint32_t>(simd::lowest_bit(s)));
         }
         for (std::uint32_t i = 0; i < rows.count; ++i) {
             if (i >= next && i < next + k) continue;
@@ -186,28 +187,9 @@ __attribute__((always_inline)) inline void reduce_loop(Rows& rows, const std::ve
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-// The same loop for processors with AVX2 and a popcount instruction, chosen at run time.
-__attribute__((target("avx2,popcnt"))) void reduce_avx2(Rows& rows, const std::vector<std::uint32_t>& columns,
-                                                         std::uint32_t& next, std::vector<std::uint32_t>& row_of) noexcept {
-    reduce_loop(rows, columns, next, row_of);
-}
-
-const bool HAS_AVX2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-}();
-#endif
-
 void reduce(Rows& rows, const std::vector<std::uint32_t>& columns, std::uint32_t& next,
             std::vector<std::uint32_t>& row_of) noexcept {
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (HAS_AVX2) {
-        reduce_avx2(rows, columns, next, row_of);
-        return;
-    }
-#endif
-    reduce_loop(rows, columns, next, row_of);
+    simd::dispatch<reduce_loop>(rows, columns, next, row_of);
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 #include <new>
 #include <utility>
 
+#include "engine/core/id_pool.h"
+#include "engine/core/simd.h"
+#include "engine/core/verify.h"
 #include "engine/graph/component.h"
 #include "engine/graph/graph.h"
 #include "engine/policy/policy.h"
-#include "engine/core/id_pool.h"
-#include "engine/core/verify.h"
 
 namespace nodeweave {
 
@@ -144,7 +145,7 @@ void leave_tableau(State& state, std::uint16_t id) {
     std::vector<std::uint32_t> edges(m, 0), local(m, NO_POSITION);
     std::uint32_t members = 0;
     for (std::uint32_t c = 0; c < m; ++c) {
-        for (std::uint32_t k = 0; k < form.words; ++k) edges[c] += __builtin_popcountll(form.row(c)[k]);
+        for (std::uint32_t k = 0; k < form.words; ++k) edges[c] += simd::popcount(form.row(c)[k]);
         if (edges[c] != 0) local[c] = members++;
     }
     // The block comes last: nothing after it allocates.
