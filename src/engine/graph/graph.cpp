@@ -1,8 +1,8 @@
 #include "engine/graph/graph.h"
 
 #include <algorithm>
-#include <new>
 #include <memory_resource>
+#include <new>
 #include <utility>
 #include <vector>
 

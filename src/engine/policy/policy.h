@@ -22,10 +22,11 @@ inline std::uint32_t index_lists_from() noexcept { return thresholds.index_min; 
 // bit rows, instead of toggling list entries one by one: the pairs are many, and either dense (an
 // eighth of all pairs among them) or among vertices at least half of which share one block
 // already (`in_one_block()`, asked last), where rows cost little new memory and a row XOR beats
-// look-ups (the 2D cluster measured in X/Y, whose frontier is dense: 1.7× slower without). A star toggle among vertices in lists (one hub
-// and its many leaves, as when two GHZ-type states fuse) is neither: in a block it would hold
-// total^2 / 8 bytes for total edges, long after the density is gone (a fusion network of 10^6
-// qubits at its threshold peaked at 90 to 1,400 B/qubit that way, 42 without).
+// look-ups (the 2D cluster measured in X/Y, whose frontier is dense: 1.7× slower without). A star
+// toggle among vertices in lists (one hub and its many leaves, as when two GHZ-type states fuse)
+// is neither: in a block it would hold total^2 / 8 bytes for total edges, long after the density
+// is gone (a fusion network of 10^6 qubits at its threshold peaked at 90 to 1,400 B/qubit that
+// way, 43 without).
 template <class InOneBlock>
 bool use_rows(std::uint64_t pairs, std::uint64_t total, InOneBlock&& in_one_block) {
     return pairs >= thresholds.row_pairs && (8 * pairs >= total * total || in_one_block());
