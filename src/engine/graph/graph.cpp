@@ -72,9 +72,7 @@ void release_block(State& state, std::uint16_t id) {
         state.nodes[s].member = 0;
         state.nodes[s].block = NO_BLOCK;
     }
-    Block empty;
-    std::swap(block, empty);
-    state.free_blocks.push_back(id);  // room is kept for every block id
+    free_id(state.blocks, state.free_blocks, id);
 }
 
 void release_if_thin(State& state, std::uint16_t id, std::uint64_t work) noexcept {
