@@ -37,7 +37,8 @@ noiseless reference, and a mismatch is printed as a WARNING line.
            in a child process that imports nodeweave from there (PYTHONPATH); x before: nodeweave
            time / before time (below 1: the current build is faster). Its own time cap applies.
   peak B/qubit: growth of the peak resident set of a fresh process while it builds and runs the
-           workload in nodeweave, per qubit (page and allocator granularity dominate at small n).
+           workload in nodeweave, less what the harness itself holds (its compiled call list and
+           the recorded outcomes), per qubit (page and allocator granularity dominate at small n).
 
 A size is skipped for a simulator when the time of a whole run (preparation included) at its
 smaller sizes, extrapolated with the exponent they show (2 when only one size is known), exceeds

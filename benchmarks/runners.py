@@ -81,7 +81,7 @@ class NodeWeaveRunner:
         execute(compile_calls(methods, prep))
         segments = compile_calls(methods, timed, nodeweave.MeasurementResult.MinusOne)
         outcomes = []
-        self.latest, self.outcomes = timed, outcomes
+        self.latest, self.outcomes, self.segments = timed, outcomes, segments
         return lambda: execute(segments, outcomes)
 
 
@@ -180,7 +180,7 @@ class StimCallsRunner:
         execute(compile_calls(methods, prep))
         segments = compile_calls(methods, timed, True)
         outcomes = []
-        self.latest, self.outcomes = timed, outcomes
+        self.latest, self.outcomes, self.segments = timed, outcomes, segments
         return lambda: execute(segments, outcomes)
 
 

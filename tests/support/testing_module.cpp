@@ -326,7 +326,7 @@ PyObject* held(PyObject*, PyObject* sim) {
         for (const Node& node : state.nodes) {
             ends += node.list.size();
             if (node.list.on_heap()) lists += std::uint64_t{node.list.capacity()} * sizeof(Slot);
-            if (const HubIndex* index = node.list.index()) indexes += std::uint64_t{index->capacity()} * 8;
+            if (const HubIndex* index = node.list.index()) indexes += index->bytes();
         }
         for (const Tableau& tableau : state.tableaux) {
             tableaux += (tableau.xs.capacity() + tableau.zs.capacity() + tableau.signs.capacity()) * sizeof(row_word);

@@ -25,12 +25,12 @@ std::string check_list_storage(const Node& node, Slot s) {
     // The index holds exactly the list's entries, each at its position...
     if (index->size() != node.list.size()) return at_slot("position index and list differ in size", s);
     for (std::uint32_t i = 0; i < node.list.size(); ++i) {
-        if (index->find(node.list[i]) != i) {
+        if (index->find(node.list.begin(), node.list[i]) != i) {
             return at_slot("position index disagrees with the list", s);
         }
     }
-    // ...and stays at most half full, so that every probe run ends at an empty entry.
-    if (2ull * index->size() > index->capacity()) return at_slot("position index over half full", s);
+    // ...and keeps room, so that every probe run ends at an empty entry.
+    if (!HubIndex::fits(index->size(), index->capacity())) return at_slot("position index too full", s);
     return "";
 }
 

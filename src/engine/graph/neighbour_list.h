@@ -59,7 +59,7 @@ public:
     void append(Slot v) noexcept {
         assert(size_ < capacity());
         data()[size_] = v;
-        if (HubIndex* index = mutable_index()) storage_.heap->index = HubIndex::insert(index, v, size_);
+        if (HubIndex* index = mutable_index()) storage_.heap->index = HubIndex::insert(index, data(), size_);
         ++size_;
     }
     // The position of v, or NO_POSITION. A list of at least `index_from` entries builds its index on
@@ -68,25 +68,25 @@ public:
         if (on_heap_) {
             HubIndex*& index = storage_.heap->index;
             if (index == nullptr && size_ >= index_from) index = HubIndex::build(data(), size_);
-            if (index != nullptr) return index->find(v);
+            if (index != nullptr) return index->find(data(), v);
         }
         return scan(v);
     }
     // Whether v is listed, without building an index.
     bool contains(Slot v) const noexcept {
-        if (const HubIndex* index = this->index()) return index->find(v) != NO_POSITION;
+        if (const HubIndex* index = this->index()) return index->find(data(), v) != NO_POSITION;
         return scan(v) != NO_POSITION;
     }
     // Removes the entry at `position`; the last entry takes its place.
     void erase_at(std::uint32_t position) noexcept {
         Slot* entries = data();
-        const Slot gone = entries[position];
-        const Slot last = entries[--size_];
-        entries[position] = last;
+        const std::uint32_t last = --size_;
+        // The index reads its keys from the entries: it forgets the erased one before it is overwritten.
         if (HubIndex* index = mutable_index()) {
-            index->erase(gone);
-            if (position != size_) index->move(last, position);
+            index->erase(entries, position);
+            if (position != last) index->move(entries[last], last, position);
         }
+        entries[position] = entries[last];
     }
     bool erase(Slot v, std::uint32_t index_from) noexcept {
         const std::uint32_t position = find(v, index_from);
