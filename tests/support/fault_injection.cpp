@@ -1,7 +1,7 @@
 // Allocation failures on demand, for the tests of what a failed allocation leaves behind.
 //
-// This module replaces the global operator new and operator new[], throwing and non-throwing, for
-// its own code only: the replacements are hidden symbols, so the engine code linked into this
+// This module replaces the global operator new and operator new[], throwing and non-throwing, and
+// calloc (the engine takes zeroed memory from it), for its own code only: the replacements are hidden symbols, so the engine code linked into this
 // module calls them, while nodeweave itself and every other library keep the allocator they had.
 // Each replacement counts down and, when armed, fails instead of allocating (std::bad_alloc, or a
 // null pointer from the non-throwing forms); otherwise it forwards to the allocator the process
@@ -78,7 +78,13 @@ CountingResource counting_resource;
 
 // <new> declares the global operators with default visibility, and an attribute here cannot
 // override that declaration, so the hiding is asked of the assembler.
-asm(".hidden _Znwm\n.hidden _Znam\n.hidden _ZnwmRKSt9nothrow_t\n.hidden _ZnamRKSt9nothrow_t");
+asm(".hidden _Znwm\n.hidden _Znam\n.hidden _ZnwmRKSt9nothrow_t\n.hidden _ZnamRKSt9nothrow_t\n.hidden calloc");
+
+extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
+    using Zeroed = void* (*)(std::size_t, std::size_t);
+    static const Zeroed forward = underlying<Zeroed>("calloc");
+    return fails_now() ? nullptr : forward(count, size);
+}
 
 void* operator new(std::size_t size) {
     static const Allocator forward = underlying<Allocator>("_Znwm");

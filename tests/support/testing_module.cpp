@@ -305,7 +305,7 @@ PyObject* layout(PyObject*, PyObject* args, PyObject* kwargs) {
         auto [listed, indexed] = list_holders(state);
         return Py_BuildValue("{sNsNsOsNsNsN}", "blocks", block_members(state).release(), "tableaux",
                              tableau_members(state).release(), "relabelled",
-                             state.slot_of.empty() ? Py_False : Py_True, "listed", listed.release(), "indexed",
+                             state.permutation.kept() ? Py_True : Py_False, "listed", listed.release(), "indexed",
                              indexed.release(), "deferrals", deferral_terms(state).release());
     });
 }

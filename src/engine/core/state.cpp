@@ -1,7 +1,6 @@
 #include "engine/core/state.h"
 
 #include <cstdint>
-#include <numeric>
 #include <string>
 #include <utility>
 
@@ -31,8 +30,7 @@ State make_state(std::size_t qubit_amount) {
 State copy_state(const State& state) {
     State copy;
     copy.nodes = state.nodes;
-    copy.slot_of = state.slot_of;
-    copy.qubit_of = state.qubit_of;
+    copy.permutation = state.permutation;
     copy.blocks.reserve(state.blocks.size());
     for (const Block& block : state.blocks) copy.blocks.push_back(block);
     copy.free_blocks.reserve(copy.blocks.capacity());
@@ -51,22 +49,11 @@ State copy_state(const State& state) {
 }
 
 void ensure_permutation(State& state) {
-    if (!state.slot_of.empty() || state.nodes.empty()) return;
-    std::vector<Slot> slot_of(state.nodes.size());
-    BySlot<std::uint32_t> qubit_of(state.nodes.size());
-    for (std::uint32_t i = 0; i < slot_of.size(); ++i) slot_of[i] = Slot(i);
-    std::iota(qubit_of.begin(), qubit_of.end(), std::uint32_t{0});
-    state.slot_of.swap(slot_of);
-    state.qubit_of.swap(qubit_of);
+    if (!state.permutation.kept()) state.permutation = Permutation::identity(state.nodes.size());
 }
 
 void relabel(State& state, Slot a, Slot b) noexcept {
-    const std::uint32_t qa = state.qubit_of[a];
-    const std::uint32_t qb = state.qubit_of[b];
-    state.qubit_of[a] = qb;
-    state.qubit_of[b] = qa;
-    state.slot_of[qa] = b;
-    state.slot_of[qb] = a;
+    state.permutation.swap_slots(a, b);
     std::swap(state.nodes[a].vop, state.nodes[b].vop);
 }
 

@@ -4,8 +4,8 @@
 //
 // Qubit q normally lives in slot q. A pivot about an edge with a leaf end exchanges the roles of
 // its two vertices; the engine then swaps which qubit lives in which slot instead of moving the
-// hub's neighbours, and from the first such swap on keeps the permutation in `slot_of` and
-// `qubit_of`. Edges refer to slots (see engine/core/index.h).
+// hub's neighbours, and from the first such swap on keeps the permutation (`permutation`,
+// engine/core/permutation.h). Edges refer to slots (see engine/core/index.h).
 //
 // An edge between two members of one dense block is a bit in both their rows; every other edge is
 // an entry in both vertices' lists. A dense component may instead be held in a tableau
@@ -21,6 +21,7 @@
 #include "engine/deferral/deferral_store.h"
 #include "engine/core/index.h"
 #include "engine/core/node.h"
+#include "engine/core/permutation.h"
 #include "engine/tableau/tableau.h"
 #include "engine/core/panic.h"
 #include "engine/core/verify.h"
@@ -33,8 +34,7 @@ inline constexpr std::size_t MAX_QUBITS = UINT32_MAX;
 
 struct State {
     BySlot<Node> nodes;
-    std::vector<Slot> slot_of;                // qubit -> slot; empty while slot q holds qubit q
-    BySlot<std::uint32_t> qubit_of;           // slot -> qubit; empty likewise
+    Permutation permutation;                  // qubit <-> slot; not kept while slot q holds qubit q
     std::vector<Block> blocks;                // by id; a block without members holds no memory
     std::vector<std::uint16_t> free_blocks;   // ids of empty blocks; room for blocks.size() entries
     std::vector<Tableau> tableaux;            // by id, likewise
@@ -51,9 +51,9 @@ struct State {
     // The one place where qubits and slots convert into each other.
     Slot slot(Qubit q) const {
         check(q);
-        return slot_of.empty() ? Slot(index_of(q)) : slot_of[index_of(q)];
+        return permutation.kept() ? permutation.slot(index_of(q)) : Slot(index_of(q));
     }
-    Qubit qubit(Slot s) const noexcept { return Qubit(qubit_of.empty() ? index_of(s) : qubit_of[s]); }
+    Qubit qubit(Slot s) const noexcept { return Qubit(permutation.kept() ? permutation.qubit(s) : index_of(s)); }
     Node& node(Qubit q) { return nodes[slot(q)]; }
     const Node& node(Qubit q) const { return nodes[slot(q)]; }
 };

@@ -54,7 +54,7 @@ inline bool star_by_look_ups(std::uint32_t listed, std::size_t star) noexcept {
 // Whether a pivot whose two ends would hand each other `moving` list entries swaps the two qubits'
 // vertex records instead (once one swap was made, the permutation exists and swaps cost nothing).
 inline bool swap_records(const State& state, std::uint64_t moving) noexcept {
-    return !state.slot_of.empty() || moving > thresholds.relabel_min;
+    return state.permutation.kept() || moving > thresholds.relabel_min;
 }
 
 // ---- preparing a controlled-Z target -------------------------------------------------------------
