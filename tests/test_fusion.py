@@ -120,3 +120,19 @@ def test_a_clique_made_by_fusion_holds_memory_by_its_edges():
         assert edges == (m * (m + 1) // 2 if clique else m)
         assert held <= 40 * edges + 4 * n, (clique, held, edges)
     testing.check(sim)
+
+
+@pytest.mark.parametrize("build", [lambda: fusion.ghz_fusion_chain(3000, 10),
+                                   lambda: fusion.w_ghz_repeater(30000, None)], ids=["chain", "repeater"])
+def test_a_ghz_state_made_by_fusion_is_one_star_held_in_about_twelve_bytes_a_leaf(build):
+    # Every fusion succeeds, so the unmeasured qubits form one GHZ state: a star, up to local
+    # Cliffords. Its hub's list and position index cost 4 and 5 to 11 bytes a leaf; with an index
+    # of (key, position) pairs at most half full they cost 23 to 28.
+    n, prep, timed = build()
+    sim = run_program(n, prep + timed)
+    measured = {q for gate, qubits in timed if gate == "measure_z" for q in qubits}
+    group = sim.get_entangled_group(next(q for q in range(n) if q not in measured))
+    assert group == set(range(n)) - measured
+    held, edges = stored_bytes(sim)
+    assert edges == len(group) - 1
+    assert held <= 16 * edges, (held, edges)
