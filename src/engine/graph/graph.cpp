@@ -79,7 +79,7 @@ void release_if_thin(State& state, std::uint16_t id, std::uint64_t work) noexcep
     if (id == NO_BLOCK || state.blocks[id].members == 0) return;
     Block& block = state.blocks[id];
     block.work += work;
-    if (block.work < block.issued) return;
+    if (block.work < RELEASE_COUNT_EVERY * block.issued) return;
     block.work = 0;
     std::uint64_t ends = 0;
     for (std::uint32_t local = 0; local < block.issued; ++local) {

@@ -136,9 +136,10 @@ std::uint16_t open_block(State& state, std::uint64_t capacity);
 void leave_block_if_unlinked(State& state, Slot s) noexcept;
 
 // Notes `work` row words done on block `id` (NO_BLOCK: none) by a rewrite that has just ended;
-// once the work since the last count reaches the block's issued rows, counts its edges and, when
-// they are few, moves them back into lists and frees the block (release_block). Counting is thus
-// paid for by the row work before it, and a thinned block does not outlive its density.
+// once the work since the last count reaches RELEASE_COUNT_EVERY times the block's issued rows,
+// counts its edges and, when they are few, moves them back into lists and frees the block
+// (release_block). Counting is thus paid for many times over by the row work before it, and a
+// thinned block does not outlive its density by much.
 void release_if_thin(State& state, std::uint16_t id, std::uint64_t work) noexcept;
 
 // Moves every edge of block `id` into its members' lists and frees the block. Throws
