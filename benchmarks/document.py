@@ -22,8 +22,8 @@ LEGEND = """\
   method through the same loop as nodeweave (an X or Y measurement is a basis change, `measure`,
   and the change back). `× stim …`: nodeweave's time over stim's; below 1 nodeweave is faster.
 - `peak B/qubit`: growth of the peak resident memory of a fresh process that builds the workload and
-  runs it in nodeweave, less what the benchmark's own loop holds (its list of calls and the
-  outcomes it records), per qubit; at small n page granularity dominates."""
+  runs it in nodeweave, per qubit (the benchmark's own list of calls is made before, and the
+  outcomes are not kept); at small n page granularity dominates."""
 
 GUIDANCE = """\
 nodeweave keeps a graph of the entanglement, so its cost follows the edges a gate touches. On

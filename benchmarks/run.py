@@ -37,8 +37,9 @@ noiseless reference, and a mismatch is printed as a WARNING line.
            in a child process that imports nodeweave from there (PYTHONPATH); x before: nodeweave
            time / before time (below 1: the current build is faster). Its own time cap applies.
   peak B/qubit: growth of the peak resident set of a fresh process while it builds and runs the
-           workload in nodeweave, less what the harness itself holds (its compiled call list and
-           the recorded outcomes), per qubit (page and allocator granularity dominate at small n).
+           workload in nodeweave, per qubit (page and allocator granularity dominate at small n);
+           the harness's own list of calls is made before the first reading, and the outcomes
+           are not kept.
 
 A size is skipped for a simulator when the time of a whole run (preparation included) at its
 smaller sizes, extrapolated with the exponent they show (2 when only one size is known), exceeds

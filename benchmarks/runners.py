@@ -81,7 +81,7 @@ class NodeWeaveRunner:
         execute(compile_calls(methods, prep))
         segments = compile_calls(methods, timed, nodeweave.MeasurementResult.MinusOne)
         outcomes = []
-        self.latest, self.outcomes, self.segments = timed, outcomes, segments
+        self.latest, self.outcomes = timed, outcomes
         return lambda: execute(segments, outcomes)
 
 
