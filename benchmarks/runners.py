@@ -180,7 +180,7 @@ class StimCallsRunner:
         execute(compile_calls(methods, prep))
         segments = compile_calls(methods, timed, True)
         outcomes = []
-        self.latest, self.outcomes, self.segments = timed, outcomes, segments
+        self.latest, self.outcomes = timed, outcomes
         return lambda: execute(segments, outcomes)
 
 

@@ -18,7 +18,8 @@ import nodeweave
 
 from circuits import CircuitProgram
 from report import fmt_n, fmt_time
-from runners import GATE, ChildError, FloorRunner, NodeWeaveRunner, compile_calls, execute, mismatches, run_child
+from runners import (GATE, ChildError, FloorRunner, NodeWeaveRunner, compile_calls, execute, mismatches,
+                     run_child)
 from workloads import DISTANCES, SINGLE, TWO, WORKLOADS, build
 
 
@@ -144,7 +145,8 @@ def peak_memory_probe(index, size):
     n, prep, timed = build(index, size)
     bound = {}
     methods = {gate: functools.partial(call_bound, bound, gate) for gate in SINGLE | TWO}
-    segments = compile_calls(methods, prep) + compile_calls(methods, timed, nodeweave.MeasurementResult.MinusOne)
+    minus = nodeweave.MeasurementResult.MinusOne
+    segments = compile_calls(methods, prep) + compile_calls(methods, timed, minus)
     gc.collect()
 
     def peak():

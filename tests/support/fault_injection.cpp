@@ -1,16 +1,17 @@
 // Allocation failures on demand, for the tests of what a failed allocation leaves behind.
 //
 // This module replaces the global operator new and operator new[], throwing and non-throwing, and
-// calloc (the engine takes zeroed memory from it), for its own code only: the replacements are hidden symbols, so the engine code linked into this
-// module calls them, while nodeweave itself and every other library keep the allocator they had.
-// Each replacement counts down and, when armed, fails instead of allocating (std::bad_alloc, or a
-// null pointer from the non-throwing forms); otherwise it forwards to the allocator the process
-// would have used (the C++ runtime's, or a sanitizer's when one is preloaded), so every block still
-// goes back through the matching, unreplaced operator delete. The engine's scratch vectors that
-// outgrow their stack buffer take memory from the default memory resource, which allocates inside
-// the C++ runtime where the replacements do not reach: while a failure is armed, the default
-// resource is one that counts too. The invariant checker's own allocations are not counted: it
-// runs after operations, and the failure is meant for them.
+// calloc (the engine takes zeroed memory from it), for its own code only: the replacements are
+// hidden symbols, so the engine code linked into this module calls them, while nodeweave itself and
+// every other library keep the allocator they had. Each replacement counts down and, when armed,
+// fails instead of allocating (std::bad_alloc, or a null pointer from the non-throwing forms);
+// otherwise it forwards to the allocator the process would have used (the C++ runtime's, or a
+// sanitizer's when one is preloaded), so every block still goes back through the matching,
+// unreplaced operator delete. The engine's scratch vectors that outgrow their stack buffer take
+// memory from the default memory resource, which allocates inside the C++ runtime where the
+// replacements do not reach: while a failure is armed, the default resource is one that counts too.
+// The invariant checker's own allocations are not counted: it runs after operations, and the
+// failure is meant for them.
 
 #include <dlfcn.h>
 

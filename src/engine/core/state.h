@@ -53,7 +53,9 @@ struct State {
         check(q);
         return permutation.kept() ? permutation.slot(index_of(q)) : Slot(index_of(q));
     }
-    Qubit qubit(Slot s) const noexcept { return Qubit(permutation.kept() ? permutation.qubit(s) : index_of(s)); }
+    Qubit qubit(Slot s) const noexcept {
+        return Qubit(permutation.kept() ? permutation.qubit(s) : index_of(s));
+    }
     Node& node(Qubit q) { return nodes[slot(q)]; }
     const Node& node(Qubit q) const { return nodes[slot(q)]; }
 };

@@ -5,7 +5,8 @@
 namespace nodeweave {
 
 HubIndex* HubIndex::allocate(std::uint32_t capacity) noexcept {
-    void* memory = ::operator new(sizeof(HubIndex) + std::size_t{capacity} * sizeof(std::uint32_t), std::nothrow);
+    const std::size_t bytes = sizeof(HubIndex) + std::size_t{capacity} * sizeof(std::uint32_t);
+    void* memory = ::operator new(bytes, std::nothrow);
     if (memory == nullptr) return nullptr;
     auto* index = static_cast<HubIndex*>(memory);
     index->mask_ = capacity - 1;
@@ -23,7 +24,7 @@ void HubIndex::place(const Slot* entries, std::uint32_t position) noexcept {
 
 HubIndex* HubIndex::build(const Slot* entries, std::uint32_t count) noexcept {
     std::uint64_t capacity = 16;
-    while (!fits(count + 1, capacity)) capacity *= 2;
+    while (!fits(std::uint64_t{count} + 1, capacity)) capacity *= 2;
     if (capacity > (1ull << 31)) return nullptr;
     HubIndex* index = allocate(static_cast<std::uint32_t>(capacity));
     if (index == nullptr) return nullptr;
@@ -34,20 +35,13 @@ HubIndex* HubIndex::build(const Slot* entries, std::uint32_t count) noexcept {
 void HubIndex::destroy(HubIndex* index) noexcept { ::operator delete(index); }
 
 HubIndex* HubIndex::insert(HubIndex* index, const Slot* entries, std::uint32_t position) noexcept {
-    const std::uint64_t capacity = static_cast<std::uint64_t>(index->mask_) + 1;
-    if (!fits(index->count_ + 1, capacity)) {
-        HubIndex* larger = 2 * capacity > (1ull << 31) ? nullptr : allocate(static_cast<std::uint32_t>(2 * capacity));
-        if (larger != nullptr) {
-            for (std::uint64_t i = 0; i < capacity; ++i) {
-                if (index->table()[i] != NO_POSITION) larger->place(entries, index->table()[i]);
-            }
-        }
-        destroy(index);
-        if (larger == nullptr) return nullptr;
-        index = larger;
+    if (fits(std::uint64_t{index->count_} + 1, index->capacity())) {
+        index->place(entries, position);
+        return index;
     }
-    index->place(entries, position);
-    return index;
+    // The index holds positions 0 .. position - 1, so the larger one is built afresh from the list.
+    destroy(index);
+    return build(entries, position + 1);
 }
 
 void HubIndex::erase(const Slot* entries, std::uint32_t position) noexcept {

@@ -1,8 +1,9 @@
 #pragma once
 // Where each neighbour stands in a long neighbour list: an open-addressing hash table of positions
-// into the list, at most three quarters full, with linear probing and backward-shift deletion. It holds
-// positions only (4 bytes an entry) and reads each position's key from the list itself, so every
-// operation is handed the list's entries, and an entry is forgotten before the list overwrites it.
+// into the list, at most three quarters full, with linear probing and backward-shift deletion. It
+// holds positions only (4 bytes an entry) and reads each position's key from the list itself, so
+// every operation is handed the list's entries, and an entry is forgotten before the list
+// overwrites it. It always indexes positions 0 .. size() - 1 of the list.
 // It is a cache: when memory for it cannot be had, the list simply goes without one and is
 // scanned, so none of its operations throws.
 
@@ -37,11 +38,15 @@ public:
     // Forgets the entry at `position`; entries[] still holds every indexed key.
     void erase(const Slot* entries, std::uint32_t position) noexcept;
     // Whether count entries fit in this many: the index is kept at most three quarters full.
-    static constexpr bool fits(std::uint64_t count, std::uint64_t capacity) noexcept { return 4 * count <= 3 * capacity; }
+    static constexpr bool fits(std::uint64_t count, std::uint64_t capacity) noexcept {
+        return 4 * count <= 3 * capacity;
+    }
     std::uint32_t size() const noexcept { return count_; }
     std::uint32_t capacity() const noexcept { return mask_ + 1; }
-    std::size_t bytes() const noexcept { return sizeof(HubIndex) + std::size_t{capacity()} * sizeof(std::uint32_t); }
-    // Adds the entry at `position` (not yet indexed). Returns the index to use from now on: this
+    std::size_t bytes() const noexcept {
+        return sizeof(HubIndex) + std::size_t{capacity()} * sizeof(std::uint32_t);
+    }
+    // Adds the entry at `position`, the list's last. Returns the index to use from now on: this
     // one, a larger copy, or nullptr (this one freed) when the larger copy could not be made.
     static HubIndex* insert(HubIndex* index, const Slot* entries, std::uint32_t position) noexcept;
 
